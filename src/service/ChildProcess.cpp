@@ -1,0 +1,90 @@
+#include "ChildProcess.h"
+
+#include "FFmpegError.h"
+#include "Wakeup.h"
+#include "platform/FileChecks.h"
+#include "platform/ProcessSignals.h"
+
+#include <QTimer>
+
+namespace {
+
+constexpr int terminateGraceMs = 3000;
+
+} // namespace
+
+ChildProcess::ChildProcess(QObject* owner, const QString& path, const QStringList& arguments,
+                           const std::optional<Environment>& environment)
+    : m_owner(owner)
+    , m_path(path)
+    , m_process(new QProcess(owner))
+{
+    m_process->setProgram(path);
+    m_process->setArguments(arguments);
+    if (environment) {
+        QProcessEnvironment merged = QProcessEnvironment::systemEnvironment();
+        for (auto it = environment->cbegin(); it != environment->cend(); ++it)
+            merged.insert(it.key(), it.value());
+        m_process->setProcessEnvironment(merged);
+    }
+}
+
+ChildProcess::~ChildProcess()
+{
+    if (!m_process)
+        return;
+    if (m_process->state() != QProcess::NotRunning) {
+        killProcess(*m_process);
+        m_process->waitForFinished(terminateGraceMs);
+    }
+    delete m_process;
+}
+
+QCoro::Task<> ChildProcess::start()
+{
+    Wakeup wake(m_owner);
+    bool failed = false;
+    QObject::connect(m_process, &QProcess::started, wake.context(), [&] { wake.fire(); });
+    QObject::connect(m_process, &QProcess::errorOccurred, wake.context(),
+                     [&](QProcess::ProcessError error) {
+                         if (error == QProcess::FailedToStart) {
+                             failed = true;
+                             wake.fire();
+                         }
+                     });
+    m_process->start();
+    if (m_process->state() == QProcess::Starting)
+        co_await wake.fired();
+    if (failed || m_process->error() == QProcess::FailedToStart)
+        throw FFmpegError::launchFailed(m_path, launchFailureReason(m_path));
+}
+
+QCoro::Task<> ChildProcess::exited(std::stop_token stop)
+{
+    if (m_process->state() != QProcess::NotRunning) {
+        Wakeup wake(m_owner);
+        QObject::connect(m_process, &QProcess::finished, wake.context(), [&] { wake.fire(); });
+        std::stop_callback onStop(stop, [&] { wake.fire(); });
+        co_await wake.fired();
+    }
+    if (stop.stop_requested()) {
+        co_await end();
+        throw FFmpegError::cancelled();
+    }
+}
+
+QCoro::Task<> ChildProcess::end()
+{
+    if (m_process->state() == QProcess::NotRunning)
+        co_return;
+    Wakeup wake(m_owner);
+    QObject::connect(m_process, &QProcess::finished, wake.context(), [&] { wake.fire(); });
+    QTimer escalation;
+    escalation.setSingleShot(true);
+    QObject::connect(&escalation, &QTimer::timeout, [this] { killProcess(*m_process); });
+    terminateProcess(*m_process);
+    escalation.start(terminateGraceMs);
+    co_await wake.fired();
+}
+
+int ChildProcess::status() const { return m_process->exitCode(); }

@@ -1,0 +1,39 @@
+#pragma once
+
+#include "ServiceTypes.h"
+
+#include <QPointer>
+#include <QProcess>
+#include <QCoroTask>
+
+#include <optional>
+#include <stop_token>
+
+// One tool run as a child process, started from a path and an argument list without a shell.
+// It makes sure that no child outlives it: a child still running when it is destroyed (or when
+// its owner is) is continued and killed.
+class ChildProcess {
+public:
+    ChildProcess(QObject* owner, const QString& path, const QStringList& arguments,
+                 const std::optional<Environment>& environment);
+    ~ChildProcess();
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+
+    QProcess& process() { return *m_process; }
+
+    // Fails with FFmpegError::launchFailed when the program cannot be started.
+    QCoro::Task<> start();
+    // Returns once the child has exited. A stop request ends the child (terminate, then kill
+    // after a grace period) and fails with FFmpegError::cancelled once it is gone.
+    QCoro::Task<> exited(std::stop_token stop);
+    // The exit code, or the number of the signal that ended the child.
+    int status() const;
+
+private:
+    QCoro::Task<> end();
+
+    QObject* m_owner;
+    QString m_path;
+    QPointer<QProcess> m_process;
+};

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QString>
+
+#include <exception>
+
+// The one error type of the conversion service. Every failure of a service operation travels as
+// an FFmpegError to the place that shows it; its description is the German text for the user.
+class FFmpegError : public std::exception {
+public:
+    enum class Kind {
+        ToolNotFound,     // text: the tool path that was tried
+        FfprobeFailed,    // text: the probe's standard error
+        ConversionFailed, // code: exit code or signal number; -1, -2, -3 for burn failures
+        LaunchFailed,     // text: the tool path, detail: why it could not be started
+        UnreadableOutput, // detail: what in the probe's answer could not be read
+        NoVideoStream,    // text: the source path
+        FileFailed,       // text: the path, detail: what went wrong
+        Cancelled,
+    };
+
+    static FFmpegError toolNotFound(const QString& path);
+    static FFmpegError ffprobeFailed(const QString& errorOutput);
+    static FFmpegError conversionFailed(int code);
+    static FFmpegError launchFailed(const QString& path, const QString& reason);
+    static FFmpegError unreadableOutput(const QString& detail);
+    static FFmpegError noVideoStream(const QString& source);
+    static FFmpegError fileFailed(const QString& path, const QString& detail);
+    static FFmpegError cancelled();
+
+    Kind kind() const { return m_kind; }
+    QString text() const { return m_text; }
+    int code() const { return m_code; }
+    bool isCancellation() const { return m_kind == Kind::Cancelled; }
+
+    QString description() const;
+    const char* what() const noexcept override { return m_what.constData(); }
+
+private:
+    FFmpegError(Kind kind, QString text, QString detail = {}, int code = 0);
+
+    Kind m_kind;
+    QString m_text;
+    QString m_detail;
+    int m_code;
+    QByteArray m_what;
+};

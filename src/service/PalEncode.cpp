@@ -1,0 +1,27 @@
+#include "FFmpegService.h"
+#include "platform/FileChecks.h"
+
+#include <QFileInfo>
+
+QCoro::Task<> FFmpegService::convert(QString input, QString output, QString ffmpegPath,
+                                     EncodeSettings settings, ProgressCallback onProgress,
+                                     LogCallback onLog, std::stop_token stop)
+{
+    if (!isExecutableFile(ffmpegPath))
+        throw FFmpegError::toolNotFound(ffmpegPath);
+
+    const VideoProbe probe = co_await probeVideo(input, ffprobePathFor(ffmpegPath), onLog, stop);
+    // ffmpeg would happily write a DVD stream without a picture from an audio-only source.
+    if (probe.hasVideoStream == false)
+        throw FFmpegError::noVideoStream(input);
+
+    const EncodePlan plan = planEncode(probe, settings);
+    for (const QString& line : encodeSummary(probe, settings, plan))
+        onLog(line);
+    // Absolute paths keep a file name that starts with a dash from reading as an option.
+    const QStringList arguments = ffmpegArguments(QFileInfo(input).absoluteFilePath(),
+                                                  QFileInfo(output).absoluteFilePath(), settings,
+                                                  plan);
+    co_await runToolStreaming(ffmpegPath, arguments,
+                              probe.duration, onProgress, onLog, stop);
+}

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QMap>
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+// Plain records and callback types shared by the operations of FFmpegService.
+
+using LogCallback = std::function<void(const QString&)>;
+using ProgressCallback = std::function<void(double)>;
+using StatusCallback = std::function<void(const QString&)>;
+
+// Entries added to (or replacing entries of) the inherited environment of a tool.
+using Environment = QMap<QString, QString>;
+
+// A tool run to its end.
+struct ToolResult {
+    int status = 0;
+    QString output;
+    QString errorOutput;
+};
+
+struct AudioStreamInfo {
+    int index = 0; // the stream number ffprobe reports among all streams of the file
+    std::optional<QString> codec;
+    std::optional<int> channels;
+    std::optional<QString> language;
+    std::optional<QString> title;
+
+    friend bool operator==(const AudioStreamInfo&, const AudioStreamInfo&) = default;
+};
+
+struct VideoProbe {
+    std::optional<double> frameRate;
+    std::optional<double> duration;
+    std::optional<double> displayAspectRatio;
+    std::optional<int> width;
+    std::optional<int> height;
+    // Known only when ffprobe ran: whether the source has a video stream at all.
+    std::optional<bool> hasVideoStream;
+};

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+
+#include <coroutine>
+#include <memory>
+
+// A one-shot event that one coroutine on the UI thread can co_await. fire() may be called from a
+// signal handler or a stop callback: the waiting coroutine is resumed later from the event loop,
+// never inside the caller's stack. The resumption is dropped when the Wakeup itself or the
+// guarding object has been destroyed in the meantime.
+class Wakeup {
+public:
+    explicit Wakeup(QObject* guard);
+    Wakeup(const Wakeup&) = delete;
+    Wakeup& operator=(const Wakeup&) = delete;
+
+    // Context for connections that fire this wakeup; they end with it.
+    QObject* context() { return &m_context; }
+    void fire();
+
+    // co_await wake.fired();
+    struct Awaiter {
+        Wakeup* wakeup;
+        bool await_ready() const noexcept { return wakeup->m_fired; }
+        void await_suspend(std::coroutine_handle<> waiter) noexcept { wakeup->m_waiter = waiter; }
+        void await_resume() const noexcept {}
+    };
+    Awaiter fired() { return {this}; }
+
+private:
+    QObject m_context;
+    QPointer<QObject> m_guard;
+    std::shared_ptr<char> m_alive = std::make_shared<char>();
+    std::coroutine_handle<> m_waiter;
+    bool m_fired = false;
+};

@@ -1,0 +1,52 @@
+#include "TestFiles.h"
+
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTest>
+
+namespace testing {
+
+QString writeScript(const QTemporaryDir& dir, const QString& name, const QString& body)
+{
+    const QString path = dir.filePath(name);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        qFatal("cannot write %s", qPrintable(path));
+    file.write("#!/bin/sh\n" + body.toUtf8() + "\n");
+    file.close();
+    file.setPermissions(file.permissions() | QFile::ExeOwner | QFile::ExeUser);
+    return path;
+}
+
+QByteArray runOrFail(const QString& program, const QStringList& arguments)
+{
+    QProcess process;
+    process.start(program, arguments);
+    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit ||
+        process.exitCode() != 0)
+        qFatal("%s failed: %s", qPrintable(program), process.readAllStandardError().constData());
+    return process.readAllStandardOutput();
+}
+
+QString makeClip(const QTemporaryDir& dir, const QString& name, const QStringList& arguments)
+{
+    const QString path = dir.filePath(name);
+    runOrFail(QStringLiteral("ffmpeg"),
+              QStringList{"-v", "error", "-y"} + arguments + QStringList{path});
+    return path;
+}
+
+QJsonObject probeStreams(const QString& path)
+{
+    const QByteArray json = runOrFail(
+        QStringLiteral("ffprobe"),
+        {"-v", "error", "-show_entries",
+         "stream=codec_type,codec_name,width,height,avg_frame_rate,display_aspect_ratio,"
+         "sample_rate,channels,bit_rate:format=duration",
+         "-of", "json", path});
+    return QJsonDocument::fromJson(json).object();
+}
+
+} // namespace testing

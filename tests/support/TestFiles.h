@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QJsonObject>
+#include <QTemporaryDir>
+
+// Files the tests make for themselves: small clips from ffmpeg's generators and fake tools.
+namespace testing {
+
+// Writes an executable shell script and returns its path.
+QString writeScript(const QTemporaryDir& dir, const QString& name, const QString& body);
+
+// Runs a real tool to its end and returns its standard output; fails the test on a non-zero
+// status.
+QByteArray runOrFail(const QString& program, const QStringList& arguments);
+
+// Generates a clip with ffmpeg: the arguments come between "-y" and the output path.
+QString makeClip(const QTemporaryDir& dir, const QString& name, const QStringList& arguments);
+
+// ffprobe's JSON answer for a file's streams and format.
+QJsonObject probeStreams(const QString& path);
+
+} // namespace testing
