@@ -134,8 +134,10 @@ private slots:
                               "atempo=1.041667", "-f", "dvd", "/out/x.mpg"}));
 
         const EncodeSettings automatic{{}, {}, 6000, 8000};
-        const QStringList plain = ffmpegArguments("/in/a.mp4", "/out/a.mpg", automatic,
-                                                  planEncode(VideoProbe{.frameRate = 25.0}, automatic));
+        VideoProbe pal;
+        pal.frameRate = 25.0;
+        const QStringList plain =
+            ffmpegArguments("/in/a.mp4", "/out/a.mpg", automatic, planEncode(pal, automatic));
         QCOMPARE(plain.mid(3, 3), (QStringList{"-sn", "-dn", "-vf"}));
         QVERIFY(!plain.contains("-af"));
         QCOMPARE(plain.mid(plain.size() - 3), (QStringList{"-f", "dvd", "/out/a.mpg"}));
