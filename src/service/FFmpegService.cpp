@@ -1,11 +1,17 @@
 #include "FFmpegService.h"
 
+#include "platform/ProcessSignals.h"
+
 FFmpegService::FFmpegService(QObject* parent)
     : QObject(parent)
 {
 }
 
-// Child processes are QObject children of the service: destroying it kills any tool still
-// running, a suspended one included.
-FFmpegService::~FFmpegService() = default;
-
+FFmpegService::~FFmpegService()
+{
+    // No tool outlives the service, a suspended one included.
+    for (QProcess* process : findChildren<QProcess*>(Qt::FindDirectChildrenOnly)) {
+        killProcess(*process);
+        process->waitForFinished(3000);
+    }
+}
