@@ -1,0 +1,76 @@
+// Encode overhead: convert through the service against the same ffmpeg argument list run
+// directly, on a generated 20 s 1280x720 clip. Target: median wall-time ratio at most 1.03.
+#include "BenchSupport.h"
+#include "FFmpegService.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+const QString ffmpeg = QStringLiteral("/usr/bin/ffmpeg");
+
+double direct(const QStringList& arguments)
+{
+    QElapsedTimer clock;
+    clock.start();
+    QProcess process;
+    process.setStandardOutputFile(QProcess::nullDevice());
+    process.setStandardErrorFile(QProcess::nullDevice());
+    process.start(ffmpeg, arguments);
+    process.waitForFinished(-1);
+    return clock.elapsed() / 1000.0;
+}
+
+QCoro::Task<> run(int rounds)
+{
+    QTemporaryDir dir;
+    const QString clip = dir.filePath("clip.mp4");
+    QProcess::execute(ffmpeg, {"-v", "error", "-y", "-f", "lavfi", "-i",
+                               "testsrc2=s=1280x720:r=25:d=20", "-f", "lavfi", "-i", "sine=d=20",
+                               "-c:v", "libx264", "-preset", "ultrafast", "-c:a", "aac", clip});
+    const QString out = dir.filePath("out.mpg");
+
+    FFmpegService service;
+    const VideoProbe probe = co_await service.probeVideo(clip, "/usr/bin/ffprobe", [](const QString&) {});
+    const EncodeSettings settings;
+    const QStringList arguments = ffmpegArguments(clip, out, settings, planEncode(probe, settings));
+
+    std::vector<double> ratios;
+    std::vector<double> viaService;
+    std::vector<double> plain;
+    for (int i = 0; i < rounds; ++i) {
+        plain.push_back(direct(arguments));
+        QElapsedTimer clock;
+        clock.start();
+        long lines = 0;
+        co_await service.convert(clip, out, ffmpeg, settings, [](double) {},
+                                 [&](const QString&) { ++lines; });
+        viaService.push_back(clock.elapsed() / 1000.0);
+        ratios.push_back(viaService.back() / plain.back());
+        std::printf("round %d: direct %.2f s, service %.2f s (%ld log lines)\n", i + 1,
+                    plain.back(), viaService.back(), lines);
+    }
+    const double ratio = median(ratios);
+    std::printf("encode overhead: median direct %.2f s, median service %.2f s, median ratio %.3f "
+                "-> %s\n",
+                median(plain), median(viaService), ratio,
+                ratio <= 1.03 ? "within target" : "MISSED TARGET");
+    QCoreApplication::exit(ratio <= 1.03 ? 0 : 1);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    const int rounds = argc > 1 ? std::atoi(argv[1]) : 5;
+    QTimer::singleShot(0, [&] { run(rounds); });
+    return app.exec();
+}
