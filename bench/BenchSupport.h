@@ -10,8 +10,7 @@
 // Measures how late a 5 ms timer fires on the UI thread: the longest stall of the event loop.
 class StallMeter {
 public:
-    StallMeter()
-    {
+    StallMeter() {
         m_timer.setTimerType(Qt::PreciseTimer);
         QObject::connect(&m_timer, &QTimer::timeout, [this] {
             const qint64 now = m_clock.nsecsElapsed();
@@ -31,15 +30,13 @@ private:
     qint64 m_worstNs = 0;
 };
 
-inline double peakResidentMb()
-{
+inline double peakResidentMb() {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     return usage.ru_maxrss / 1024.0;
 }
 
-inline double median(std::vector<double> values)
-{
+inline double median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
     const size_t n = values.size();
     return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;

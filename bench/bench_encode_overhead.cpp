@@ -18,8 +18,7 @@ namespace {
 
 const QString ffmpeg = QStringLiteral("/usr/bin/ffmpeg");
 
-double direct(const QStringList& arguments)
-{
+double direct(const QStringList& arguments) {
     QElapsedTimer clock;
     clock.start();
     QProcess process;
@@ -30,8 +29,7 @@ double direct(const QStringList& arguments)
     return clock.elapsed() / 1000.0;
 }
 
-QCoro::Task<> run(int rounds)
-{
+QCoro::Task<> run(int rounds) {
     QTemporaryDir dir;
     const QString clip = dir.filePath("clip.mp4");
     QProcess::execute(ffmpeg, {"-v", "error", "-y", "-f", "lavfi", "-i",
@@ -40,7 +38,8 @@ QCoro::Task<> run(int rounds)
     const QString out = dir.filePath("out.mpg");
 
     FFmpegService service;
-    const VideoProbe probe = co_await service.probeVideo(clip, "/usr/bin/ffprobe", [](const QString&) {});
+    const VideoProbe probe =
+        co_await service.probeVideo(clip, "/usr/bin/ffprobe", [](const QString&) {});
     const EncodeSettings settings;
     const QStringList arguments = ffmpegArguments(clip, out, settings, planEncode(probe, settings));
 
@@ -55,13 +54,14 @@ QCoro::Task<> run(int rounds)
         clock.start();
         long lines = 0;
         const auto countLine = [&](const QString&) { ++lines; };
-        co_await service.convert(clip, out, ffmpeg, settings, [](double) {}, countLine);
+        co_await service.convert(
+            clip, out, ffmpeg, settings, [](double) {}, countLine);
         viaService.push_back(clock.elapsed() / 1000.0);
         ratios.push_back(viaService.back() / plain.back());
 
         clock.restart();
-        co_await service.runToolStreaming(ffmpeg, arguments, probe.duration, [](double) {},
-                                          countLine);
+        co_await service.runToolStreaming(
+            ffmpeg, arguments, probe.duration, [](double) {}, countLine);
         runnerRatios.push_back(clock.elapsed() / 1000.0 / plain.back());
 
         clock.restart();
@@ -80,8 +80,7 @@ QCoro::Task<> run(int rounds)
 
 } // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const int rounds = argc > 1 ? std::atoi(argv[1]) : 5;
     QTimer::singleShot(0, [&] { run(rounds); });

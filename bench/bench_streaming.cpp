@@ -12,8 +12,7 @@
 
 namespace {
 
-QCoro::Task<> run(QString tool, long expected)
-{
+QCoro::Task<> run(QString tool, long expected) {
     FFmpegService service;
     long delivered = 0;
     long outOfOrder = 0;
@@ -22,13 +21,14 @@ QCoro::Task<> run(QString tool, long expected)
     QElapsedTimer clock;
     clock.start();
     const QStringList arguments{QString::number(expected)};
-    co_await service.runToolStreaming(tool, arguments, std::nullopt,
-                                      [](double) {}, [&](const QString& line) {
-                                          bytes += line.size() + 1;
-                                          if (line.mid(6, 8).trimmed().toLong() != delivered)
-                                              ++outOfOrder;
-                                          ++delivered;
-                                      });
+    co_await service.runToolStreaming(
+        tool, arguments, std::nullopt, [](double) {},
+        [&](const QString& line) {
+            bytes += line.size() + 1;
+            if (line.mid(6, 8).trimmed().toLong() != delivered)
+                ++outOfOrder;
+            ++delivered;
+        });
     const double seconds = clock.elapsed() / 1000.0;
     const bool ok = delivered == expected && outOfOrder == 0 && seconds < 2.0 &&
                     stalls.worstStallMs() <= 50 && peakResidentMb() < 100;
@@ -41,8 +41,7 @@ QCoro::Task<> run(QString tool, long expected)
 
 } // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const QString tool = QCoreApplication::applicationDirPath() + "/flood_tool";
     QTimer::singleShot(0, [&] { run(tool, 1000000); });

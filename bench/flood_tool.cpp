@@ -3,8 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     const long lines = argc > 1 ? std::atol(argv[1]) : 1000000;
     static char buffer[1 << 16];
     std::setvbuf(stderr, buffer, _IOFBF, sizeof buffer);

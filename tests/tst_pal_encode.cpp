@@ -24,8 +24,7 @@ struct Encode {
 };
 
 Encode encode(const QString& input, const QString& output, EncodeSettings settings = {},
-              const QString& ffmpegPath = ffmpeg)
-{
+              const QString& ffmpegPath = ffmpeg) {
     FFmpegService service;
     Encode result;
     try {
@@ -38,16 +37,14 @@ Encode encode(const QString& input, const QString& output, EncodeSettings settin
     return result;
 }
 
-QJsonObject streamOfType(const QJsonObject& probe, const QString& type)
-{
+QJsonObject streamOfType(const QJsonObject& probe, const QString& type) {
     for (const QJsonValue& stream : probe["streams"].toArray())
         if (stream["codec_type"].toString() == type)
             return stream.toObject();
     return {};
 }
 
-double meanVolume(const QString& path)
-{
+double meanVolume(const QString& path) {
     QProcess process;
     process.start("ffmpeg", {"-hide_banner", "-i", path, "-map", "0:a:0", "-af", "volumedetect",
                              "-f", "null", "-"});
@@ -58,8 +55,7 @@ double meanVolume(const QString& path)
 }
 
 // dvdauthor takes the file as a DVD title set.
-bool dvdauthorAccepts(const QString& mpg, const QString& folder)
-{
+bool dvdauthorAccepts(const QString& mpg, const QString& folder) {
     QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("VIDEO_FORMAT", "PAL");
@@ -80,30 +76,31 @@ class PalEncodeTest : public QObject {
     QString m_noDar;
 
 private slots:
-    void initTestCase()
-    {
+    void initTestCase() {
         m_wide = makeClip(m_dir, "wide 25.mp4",
                           {"-f", "lavfi", "-i", "testsrc2=s=320x180:r=25:d=2", "-f", "lavfi", "-i",
                            "sine=f=440:d=2", "-c:v", "libx264", "-preset", "ultrafast", "-c:a",
                            "aac", "-ac", "2"});
         // Two audio streams: a silent one first, the tone second.
         m_film = makeClip(m_dir, "film.mkv",
-                          {"-f", "lavfi", "-i", "testsrc2=s=320x240:r=24000/1001:d=3", "-f",
-                           "lavfi", "-i", "anullsrc=r=44100:cl=mono", "-f", "lavfi", "-i",
-                           "sine=f=1000:d=3:r=44100", "-map", "0:v", "-map", "1:a", "-map", "2:a",
-                           "-shortest", "-c:v", "libx264", "-preset", "ultrafast", "-c:a", "aac"});
+                          {"-f",      "lavfi",   "-i",        "testsrc2=s=320x240:r=24000/1001:d=3",
+                           "-f",      "lavfi",   "-i",        "anullsrc=r=44100:cl=mono",
+                           "-f",      "lavfi",   "-i",        "sine=f=1000:d=3:r=44100",
+                           "-map",    "0:v",     "-map",      "1:a",
+                           "-map",    "2:a",     "-shortest", "-c:v",
+                           "libx264", "-preset", "ultrafast", "-c:a",
+                           "aac"});
         m_noDar = makeClip(m_dir, "nodar.mkv",
                            {"-f", "lavfi", "-i", "testsrc2=s=480x270:r=30:d=2", "-f", "lavfi", "-i",
                             "sine=d=2", "-vf", "setsar=0", "-c:v", "libx264", "-preset",
                             "ultrafast", "-c:a", "aac"});
     }
 
-    void probesReadTheClips()
-    {
+    void probesReadTheClips() {
         FFmpegService service;
         QStringList log;
-        const VideoProbe film = await(
-            service.probeVideo(m_film, ffprobe, [&](const QString& l) { log << l; }));
+        const VideoProbe film =
+            await(service.probeVideo(m_film, ffprobe, [&](const QString& l) { log << l; }));
         QVERIFY(log.isEmpty());
         QVERIFY(qAbs(*film.frameRate - 24000.0 / 1001) < 1e-9);
         QVERIFY(qAbs(*film.displayAspectRatio - 4.0 / 3) < 1e-9);
@@ -125,20 +122,18 @@ private slots:
         QVERIFY(!service.currentProcess);
     }
 
-    void probesWithoutFfprobe()
-    {
+    void probesWithoutFfprobe() {
         FFmpegService service;
         QStringList log;
         const VideoProbe probe = await(service.probeVideo(m_film, m_dir.filePath("ffprobe"),
                                                           [&](const QString& l) { log << l; }));
         QVERIFY(!probe.frameRate && !probe.duration && !probe.hasVideoStream);
-        QCOMPARE(log, QStringList{"Hinweis: ffprobe nicht gefunden unter " + m_dir.filePath("ffprobe") +
-                                  ". Probe wird übersprungen."});
+        QCOMPARE(log, QStringList{"Hinweis: ffprobe nicht gefunden unter " +
+                                  m_dir.filePath("ffprobe") + ". Probe wird übersprungen."});
         QVERIFY(await(service.probeAudioStreams(m_film, m_dir.filePath("ffprobe"))).isEmpty());
     }
 
-    void wideClipBecomesPal169()
-    {
+    void wideClipBecomesPal169() {
         const QString out = m_dir.filePath("wide.mpg");
         const Encode result = encode(m_wide, out);
         QVERIFY2(!result.error, qPrintable(result.error ? result.error->description() : ""));
@@ -165,8 +160,7 @@ private slots:
         QVERIFY(dvdauthorAccepts(out, m_dir.filePath("wide_DVD")));
     }
 
-    void filmIsSpedUpWithTheChosenAudio()
-    {
+    void filmIsSpedUpWithTheChosenAudio() {
         const QString out = m_dir.filePath("film.mpg");
         const Encode result = encode(m_film, out, EncodeSettings{{}, 1, 6000, 8000});
         QVERIFY2(!result.error, qPrintable(result.error ? result.error->description() : ""));
@@ -180,32 +174,33 @@ private slots:
         QCOMPARE(video["display_aspect_ratio"].toString(), "4:3");
         QCOMPARE(video["avg_frame_rate"].toString(), "25/1");
         const double duration = probe["format"]["duration"].toString().toDouble();
-        QVERIFY2(qAbs(duration - 3 * (24000.0 / 1001) / 25) < 0.1, qPrintable(QString::number(duration)));
+        QVERIFY2(qAbs(duration - 3 * (24000.0 / 1001) / 25) < 0.1,
+                 qPrintable(QString::number(duration)));
         QCOMPARE(streamOfType(probe, "audio")["channels"].toInt(), 2);
         // The second stream holds the tone; the first is silent.
         QVERIFY(meanVolume(out) > -40);
         QVERIFY(dvdauthorAccepts(out, m_dir.filePath("film_DVD")));
     }
 
-    void clipWithoutAspectRatioUsesItsPictureSize()
-    {
+    void clipWithoutAspectRatioUsesItsPictureSize() {
         const QString out = m_dir.filePath("nodar.mpg");
         const Encode result = encode(m_noDar, out);
         QVERIFY(!result.error);
         QVERIFY(result.log.contains("FPS: 30.000, Dauer: 2.0s, DAR: n/a, SAR: 64/45"));
-        QCOMPARE(streamOfType(probeStreams(out), "video")["display_aspect_ratio"].toString(), "16:9");
+        QCOMPARE(streamOfType(probeStreams(out), "video")["display_aspect_ratio"].toString(),
+                 "16:9");
         QCOMPARE(streamOfType(probeStreams(out), "video")["avg_frame_rate"].toString(), "25/1");
 
-        const Encode forced = encode(m_noDar, m_dir.filePath("forced.mpg"),
-                                     EncodeSettings{false, {}, 8000, 9800});
+        const Encode forced =
+            encode(m_noDar, m_dir.filePath("forced.mpg"), EncodeSettings{false, {}, 8000, 9800});
         QVERIFY(forced.log.contains("Aspect: 4:3"));
-        QCOMPARE(streamOfType(probeStreams(m_dir.filePath("forced.mpg")), "video")["display_aspect_ratio"]
+        QCOMPARE(streamOfType(probeStreams(m_dir.filePath("forced.mpg")),
+                              "video")["display_aspect_ratio"]
                      .toString(),
                  "4:3");
     }
 
-    void unusualPathsArePassedSafely()
-    {
+    void unusualPathsArePassedSafely() {
         const QString folder = m_dir.filePath("Filme \"alt\" 'Ü'\nneu");
         QVERIFY(QDir().mkpath(folder));
         const QString input = folder + "/-Größe $HOME; *.mp4";
@@ -216,8 +211,7 @@ private slots:
         QCOMPARE(streamOfType(probeStreams(out), "video")["codec_name"].toString(), "mpeg2video");
     }
 
-    void badSources_data()
-    {
+    void badSources_data() {
         QTest::addColumn<QString>("input");
         QTest::addColumn<int>("kind");
         QTest::addColumn<QString>("descriptionStart");
@@ -238,16 +232,15 @@ private slots:
         QTest::newRow("truncated") << truncated.fileName() << int(FFmpegError::Kind::FfprobeFailed)
                                    << "ffprobe Analyse fehlgeschlagen: ";
 
-        const QString audioOnly = makeClip(m_dir, "audio only.m4a",
-                                           {"-f", "lavfi", "-i", "sine=d=2", "-c:a", "aac"});
+        const QString audioOnly =
+            makeClip(m_dir, "audio only.m4a", {"-f", "lavfi", "-i", "sine=d=2", "-c:a", "aac"});
         QTest::newRow("no video") << audioOnly << int(FFmpegError::Kind::NoVideoStream)
                                   << "Die Quelldatei enthält keine Videospur: ";
-        QTest::newRow("missing file") << m_dir.filePath("gone.mp4")
-                                      << int(FFmpegError::Kind::FfprobeFailed)
-                                      << "ffprobe Analyse fehlgeschlagen: ";
+        QTest::newRow("missing file")
+            << m_dir.filePath("gone.mp4") << int(FFmpegError::Kind::FfprobeFailed)
+            << "ffprobe Analyse fehlgeschlagen: ";
     }
-    void badSources()
-    {
+    void badSources() {
         QFETCH(QString, input);
         QFETCH(int, kind);
         QFETCH(QString, descriptionStart);
@@ -262,8 +255,7 @@ private slots:
         QVERIFY(!QFile::exists(out));
     }
 
-    void sourceWithoutAudio()
-    {
+    void sourceWithoutAudio() {
         const QString silent = makeClip(m_dir, "silent.mp4",
                                         {"-f", "lavfi", "-i", "testsrc2=s=320x180:r=25:d=2", "-c:v",
                                          "libx264", "-preset", "ultrafast"});
@@ -280,21 +272,20 @@ private slots:
         QVERIFY(!chosen.log.filter("Stream map '0:a:0' matches no streams").isEmpty());
     }
 
-    void sourceWithoutDurationHasNoProgress()
-    {
+    void sourceWithoutDurationHasNoProgress() {
         QProcess pipe;
         pipe.setStandardOutputFile(m_dir.filePath("streamed.mkv"));
         pipe.start("ffmpeg", {"-v", "error", "-f", "lavfi", "-i", "testsrc2=s=320x180:r=25:d=2",
                               "-c:v", "libx264", "-preset", "ultrafast", "-f", "matroska", "-"});
         QVERIFY(pipe.waitForFinished(60000));
-        const Encode result = encode(m_dir.filePath("streamed.mkv"), m_dir.filePath("streamed.mpg"));
+        const Encode result =
+            encode(m_dir.filePath("streamed.mkv"), m_dir.filePath("streamed.mpg"));
         QVERIFY(!result.error);
         QVERIFY(result.log.contains("FPS: 25.000, Dauer: n/a, DAR: 1.778, SAR: 64/45"));
         QVERIFY(result.progress.isEmpty());
     }
 
-    void toolProblems()
-    {
+    void toolProblems() {
         const Encode directory = encode(m_wide, m_dir.filePath("x.mpg"), {}, m_dir.path());
         QCOMPARE(directory.error->description(),
                  "Tool nicht gefunden oder nicht ausführbar: " + m_dir.path());

@@ -16,8 +16,7 @@ Q_DECLARE_METATYPE(OptionalNumber)
 
 namespace {
 
-void compareNumber(const OptionalNumber& actual, const OptionalNumber& expected)
-{
+void compareNumber(const OptionalNumber& actual, const OptionalNumber& expected) {
     QCOMPARE(actual.has_value(), expected.has_value());
     if (!expected)
         return;
@@ -28,8 +27,7 @@ void compareNumber(const OptionalNumber& actual, const OptionalNumber& expected)
                  qPrintable(QString::number(*actual, 'g', 17)));
 }
 
-QStringList split(const QList<QByteArray>& chunks, bool finish)
-{
+QStringList split(const QList<QByteArray>& chunks, bool finish) {
     QStringList lines;
     LineSplitter splitter([&](const QString& line) { lines << line; });
     for (const QByteArray& chunk : chunks)
@@ -45,15 +43,13 @@ class ParsingTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase()
-    {
+    void initTestCase() {
         // A German locale must not change how numbers are read.
         std::setlocale(LC_ALL, "de_DE.UTF-8");
         QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
     }
 
-    void readNumber_data()
-    {
+    void readNumber_data() {
         QTest::addColumn<QString>("text");
         QTest::addColumn<OptionalNumber>("expected");
         QTest::newRow("decimal") << "5400.000000" << OptionalNumber(5400);
@@ -72,15 +68,13 @@ private slots:
         QTest::newRow("embedded NUL") << QStringLiteral("1\u00002") << OptionalNumber();
         QTest::newRow("arabic digits") << QStringLiteral("\u0661") << OptionalNumber();
     }
-    void readNumber()
-    {
+    void readNumber() {
         QFETCH(QString, text);
         QFETCH(OptionalNumber, expected);
         compareNumber(::readNumber(text), expected);
     }
 
-    void parseRatio_data()
-    {
+    void parseRatio_data() {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QChar>("separator");
         QTest::addColumn<OptionalNumber>("expected");
@@ -91,23 +85,21 @@ private slots:
         QTest::newRow("4:3") << "4:3" << QChar(':') << OptionalNumber(4.0 / 3);
         QTest::newRow("0:1 is present") << "0:1" << QChar(':') << OptionalNumber(0);
         QTest::newRow("N/A") << "N/A" << QChar(':') << OptionalNumber();
-        QTest::newRow("doubled separator") << "24000//1001" << QChar('/')
-                                           << OptionalNumber(24000.0 / 1001);
+        QTest::newRow("doubled separator")
+            << "24000//1001" << QChar('/') << OptionalNumber(24000.0 / 1001);
         QTest::newRow("one piece") << "/25" << QChar('/') << OptionalNumber();
         QTest::newRow("three pieces") << "1:2:3" << QChar(':') << OptionalNumber();
         QTest::newRow("leading space") << " 4:3" << QChar(':') << OptionalNumber();
         QTest::newRow("wrong separator") << "16:9" << QChar('/') << OptionalNumber();
     }
-    void parseRatio()
-    {
+    void parseRatio() {
         QFETCH(QString, text);
         QFETCH(QChar, separator);
         QFETCH(OptionalNumber, expected);
         compareNumber(::parseRatio(text, separator), expected);
     }
 
-    void progressFraction_data()
-    {
+    void progressFraction_data() {
         QTest::addColumn<QString>("line");
         QTest::addColumn<double>("duration");
         QTest::addColumn<OptionalNumber>("expected");
@@ -121,54 +113,50 @@ private slots:
         QTest::newRow("negative hours") << "time=-00:00:00.04" << 0.08 << OptionalNumber(0.5);
         QTest::newRow("not numbers") << "time=a:b:c" << 100.0 << OptionalNumber(0);
         QTest::newRow("inside a word") << "xtime=00:00:50.00" << 100.0 << OptionalNumber(0.5);
-        QTest::newRow("first marker counts") << "time=00:00:10 time=00:00:20" << 100.0
-                                             << OptionalNumber(0.1);
+        QTest::newRow("first marker counts")
+            << "time=00:00:10 time=00:00:20" << 100.0 << OptionalNumber(0.1);
         QTest::newRow("upper case") << "TIME=00:00:50.00" << 100.0 << OptionalNumber();
         QTest::newRow("two fields") << "time=00:50.00" << 100.0 << OptionalNumber();
         QTest::newRow("no duration") << "time=00:00:50.00" << 0.0 << OptionalNumber();
         QTest::newRow("negative duration") << "time=00:00:50.00" << -5.0 << OptionalNumber();
     }
-    void progressFraction()
-    {
+    void progressFraction() {
         QFETCH(QString, line);
         QFETCH(double, duration);
         QFETCH(OptionalNumber, expected);
         compareNumber(::progressFraction(line, duration), expected);
     }
 
-    void lineSplitter_data()
-    {
+    void lineSplitter_data() {
         QTest::addColumn<QList<QByteArray>>("chunks");
         QTest::addColumn<bool>("finish");
         QTest::addColumn<QStringList>("expected");
-        QTest::newRow("CR LF then LF") << QList<QByteArray>{"A\r\nB\n"} << false
-                                       << QStringList{"A", "B"};
+        QTest::newRow("CR LF then LF")
+            << QList<QByteArray>{"A\r\nB\n"} << false << QStringList{"A", "B"};
         QTest::newRow("CR only") << QList<QByteArray>{"p1\rp2\rp3\r"} << false
                                  << QStringList{"p1", "p2", "p3"};
-        QTest::newRow("split across chunks") << QList<QByteArray>{"ab", "c\r", "\nd", "e\n"}
-                                             << false << QStringList{"abc", "de"};
-        QTest::newRow("tail kept until finish") << QList<QByteArray>{"a\nlast"} << false
-                                                << QStringList{"a"};
-        QTest::newRow("tail delivered at finish") << QList<QByteArray>{"a\nlast"} << true
-                                                  << QStringList{"a", "last"};
-        QTest::newRow("empty lines dropped") << QList<QByteArray>{"\n\r\n\r"} << true
-                                             << QStringList{};
+        QTest::newRow("split across chunks")
+            << QList<QByteArray>{"ab", "c\r", "\nd", "e\n"} << false << QStringList{"abc", "de"};
+        QTest::newRow("tail kept until finish")
+            << QList<QByteArray>{"a\nlast"} << false << QStringList{"a"};
+        QTest::newRow("tail delivered at finish")
+            << QList<QByteArray>{"a\nlast"} << true << QStringList{"a", "last"};
+        QTest::newRow("empty lines dropped")
+            << QList<QByteArray>{"\n\r\n\r"} << true << QStringList{};
         QTest::newRow("malformed UTF-8 replaced")
             << QList<QByteArray>{"gr\xfc\xdf\n", "\xc3"} << true
             << QStringList{QStringLiteral("gr\ufffd\ufffd"), QStringLiteral("\ufffd")};
         QTest::newRow("multibyte split across chunks")
             << QList<QByteArray>{"M\xc3", "\xa4nner\n"} << false << QStringList{"Männer"};
     }
-    void lineSplitter()
-    {
+    void lineSplitter() {
         QFETCH(QList<QByteArray>, chunks);
         QFETCH(bool, finish);
         QFETCH(QStringList, expected);
         QCOMPARE(split(chunks, finish), expected);
     }
 
-    void videoJson()
-    {
+    void videoJson() {
         const auto json = FFProbeJSON::decode(R"({"programs": [], "streams": [
             {"width": 1920, "height": 1080, "avg_frame_rate": "25/1", "display_aspect_ratio": "16:9",
              "extra": {"ignored": true}}], "format": {"duration": "12.5", "size": 7}})");
@@ -180,14 +168,14 @@ private slots:
         QCOMPARE(stream.display_aspect_ratio, QStringLiteral("16:9"));
         QCOMPARE(json.format->duration, QStringLiteral("12.5"));
 
-        const auto sparse = FFProbeJSON::decode(R"({"streams": [{"width": null}], "format": null})");
+        const auto sparse =
+            FFProbeJSON::decode(R"({"streams": [{"width": null}], "format": null})");
         QVERIFY(!sparse.streams->front().width);
         QVERIFY(!sparse.format);
         QVERIFY(!FFProbeJSON::decode("{}").streams);
     }
 
-    void audioJson()
-    {
+    void audioJson() {
         const auto json = J::decode(R"({"streams": [
             {"index": 1, "codec_name": "aac", "channels": 2, "tags": {"language": "deu", "title": "Stereo"}},
             {"index": 2, "tags": null},
@@ -199,30 +187,28 @@ private slots:
         QVERIFY(!json.streams->at(2).index);
     }
 
-    void jsonFailures_data()
-    {
+    void jsonFailures_data() {
         QTest::addColumn<QByteArray>("json");
         QTest::addColumn<bool>("audio");
         QTest::addColumn<QString>("mentions");
         QTest::newRow("not JSON") << QByteArray("Invalid data") << false << "kein gültiges JSON";
         QTest::newRow("empty output") << QByteArray("") << true << "kein gültiges JSON";
         QTest::newRow("array at the top") << QByteArray("[]") << false << "kein JSON-Objekt";
-        QTest::newRow("index as text") << QByteArray(R"({"streams":[{"index":"1"}]})") << true
-                                       << "streams[0].index";
-        QTest::newRow("fractional width") << QByteArray(R"({"streams":[{"width":1.5}]})")
-                                          << false << "streams[0].width";
-        QTest::newRow("duration as number") << QByteArray(R"({"format":{"duration":12}})")
-                                            << false << "format.duration";
-        QTest::newRow("streams not a list") << QByteArray(R"({"streams":{}})") << false
-                                            << "streams";
-        QTest::newRow("tags not an object") << QByteArray(R"({"streams":[{"index":1,"tags":3}]})")
-                                            << true << "streams[0].tags";
+        QTest::newRow("index as text")
+            << QByteArray(R"({"streams":[{"index":"1"}]})") << true << "streams[0].index";
+        QTest::newRow("fractional width")
+            << QByteArray(R"({"streams":[{"width":1.5}]})") << false << "streams[0].width";
+        QTest::newRow("duration as number")
+            << QByteArray(R"({"format":{"duration":12}})") << false << "format.duration";
+        QTest::newRow("streams not a list")
+            << QByteArray(R"({"streams":{}})") << false << "streams";
+        QTest::newRow("tags not an object")
+            << QByteArray(R"({"streams":[{"index":1,"tags":3}]})") << true << "streams[0].tags";
         QTest::newRow("title a number")
             << QByteArray(R"({"streams":[{"index":1,"tags":{"title":3}}]})") << true
             << "streams[0].tags.title";
     }
-    void jsonFailures()
-    {
+    void jsonFailures() {
         QFETCH(QByteArray, json);
         QFETCH(bool, audio);
         QFETCH(QString, mentions);

@@ -30,9 +30,8 @@ struct StreamingRun {
     std::optional<FFmpegError> error;
 };
 
-StreamingRun stream(FFmpegService& service, const QString& tool, std::optional<double> duration = {},
-                    std::stop_token stop = {})
-{
+StreamingRun stream(FFmpegService& service, const QString& tool,
+                    std::optional<double> duration = {}, std::stop_token stop = {}) {
     StreamingRun run;
     try {
         await(service.runToolStreaming(
@@ -52,10 +51,11 @@ StreamingRun stream(FFmpegService& service, const QString& tool, std::optional<d
     return run;
 }
 
-bool processExists(qint64 pid) { return pid > 0 && ::kill(static_cast<pid_t>(pid), 0) == 0; }
+bool processExists(qint64 pid) {
+    return pid > 0 && ::kill(static_cast<pid_t>(pid), 0) == 0;
+}
 
-char processState(qint64 pid)
-{
+char processState(qint64 pid) {
     QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
     if (!stat.open(QIODevice::ReadOnly))
         return '?';
@@ -70,11 +70,12 @@ class ToolRunnerTest : public QObject {
 
     QTemporaryDir m_dir;
 
-    QString script(const QString& name, const QString& body) { return writeScript(m_dir, name, body); }
+    QString script(const QString& name, const QString& body) {
+        return writeScript(m_dir, name, body);
+    }
 
 private slots:
-    void streamingSplitsLinesAndParsesProgress()
-    {
+    void streamingSplitsLinesAndParsesProgress() {
         FFmpegService service;
         const QString tool = script("lines.sh", R"(printf 'A\r\nB\n' >&2
 printf 'frame=1 time=00:00:01.00 x\rframe=2 time=00:00:02.00 x\r' >&2
@@ -88,8 +89,7 @@ printf 'last words' >&2)");
         QVERIFY(!service.currentProcess);
     }
 
-    void streamingWithoutDurationOrOutput()
-    {
+    void streamingWithoutDurationOrOutput() {
         FFmpegService service;
         QVERIFY(stream(service, script("silent.sh", "exit 0")).recorded.events.isEmpty());
         const StreamingRun noDuration =
@@ -98,8 +98,7 @@ printf 'last words' >&2)");
         QVERIFY(noDuration.recorded.progress.isEmpty());
     }
 
-    void streamingFailureKeepsTheReason()
-    {
+    void streamingFailureKeepsTheReason() {
         FFmpegService service;
         const StreamingRun run = stream(
             service, script("fails.sh", R"(printf 'working\n/out/x.mpg: Permission denied' >&2
@@ -111,8 +110,7 @@ exit 3)"));
         QVERIFY(!service.currentProcess);
     }
 
-    void toolKilledBySignalFails()
-    {
+    void toolKilledBySignalFails() {
         FFmpegService service;
         const StreamingRun run = stream(service, script("killed.sh", "kill -KILL $$"));
         QVERIFY(run.error);
@@ -123,17 +121,16 @@ exit 3)"));
         QCOMPARE(result.status, SIGTERM);
     }
 
-    void malformedUtf8IsReplaced()
-    {
+    void malformedUtf8IsReplaced() {
         FFmpegService service;
         const QString tool = script("bytes.sh", R"(printf 'gr\374\337e\n' >&2; printf 'ok\377' )");
-        QCOMPARE(stream(service, tool).recorded.log, QStringList{QStringLiteral("gr\ufffd\ufffde")});
+        QCOMPARE(stream(service, tool).recorded.log,
+                 QStringList{QStringLiteral("gr\ufffd\ufffde")});
         const ToolResult result = await(service.runTool(tool, {}));
         QCOMPARE(result.output, QStringLiteral("ok\ufffd"));
     }
 
-    void launchFailuresSayWhy_data()
-    {
+    void launchFailuresSayWhy_data() {
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("reason");
         QDir(m_dir.path()).mkpath("a directory");
@@ -143,39 +140,39 @@ exit 3)"));
         plain.close();
         QTest::newRow("missing") << m_dir.filePath("nowhere") << "Datei nicht gefunden";
         QTest::newRow("directory") << m_dir.filePath("a directory") << "das ist ein Ordner";
-        QTest::newRow("not executable") << m_dir.filePath("plain.txt")
-                                        << "keine Berechtigung zum Ausführen";
+        QTest::newRow("not executable")
+            << m_dir.filePath("plain.txt") << "keine Berechtigung zum Ausführen";
         QFile badInterpreter(m_dir.filePath("bad.sh"));
         badInterpreter.open(QIODevice::WriteOnly);
         badInterpreter.write("#!/nonexistent/interpreter\n");
         badInterpreter.setPermissions(badInterpreter.permissions() | QFile::ExeOwner);
         badInterpreter.close();
-        QTest::newRow("bad interpreter") << m_dir.filePath("bad.sh")
-                                         << "kein lauffähiges Programm oder sein Interpreter fehlt";
+        QTest::newRow("bad interpreter")
+            << m_dir.filePath("bad.sh") << "kein lauffähiges Programm oder sein Interpreter fehlt";
     }
-    void launchFailuresSayWhy()
-    {
+    void launchFailuresSayWhy() {
         QFETCH(QString, path);
         QFETCH(QString, reason);
         FFmpegService service;
         for (bool streaming : {false, true}) {
             try {
                 if (streaming)
-                    await(service.runToolStreaming(path, {}, {}, [](double) {}, [](const QString&) {}));
+                    await(service.runToolStreaming(
+                        path, {}, {}, [](double) {}, [](const QString&) {}));
                 else
                     await(service.runTool(path, {}));
                 QFAIL("the launch should have failed");
             } catch (const FFmpegError& error) {
                 QCOMPARE(error.kind(), FFmpegError::Kind::LaunchFailed);
                 QCOMPARE(error.description(),
-                         QStringLiteral("Programm konnte nicht gestartet werden: %1 (%2)").arg(path, reason));
+                         QStringLiteral("Programm konnte nicht gestartet werden: %1 (%2)")
+                             .arg(path, reason));
             }
             QVERIFY(!service.currentProcess);
         }
     }
 
-    void runToolReturnsEverythingAndAnyStatus()
-    {
+    void runToolReturnsEverythingAndAnyStatus() {
         FFmpegService service;
         const ToolResult result = await(service.runTool(
             script("both.sh", R"(printf 'out 1\nout 2\n'; printf 'err\n' >&2; exit 4)"), {"x"}));
@@ -185,31 +182,28 @@ exit 3)"));
         QVERIFY(!service.currentProcess);
     }
 
-    void runToolPassesArgumentsUnchanged()
-    {
+    void runToolPassesArgumentsUnchanged() {
         FFmpegService service;
         const QStringList arguments{"-leading dash", "with space", "quote\"'", "Ümlaut",
-                                    "new\nline", "$HOME", "*"};
+                                    "new\nline",     "$HOME",      "*"};
         const ToolResult result = await(service.runTool(
             script("args.sh", R"(for a in "$@"; do printf '%s\0' "$a"; done)"), arguments));
         QCOMPARE(result.output.split(QChar(0), Qt::SkipEmptyParts), arguments);
     }
 
-    void runToolDrainsLargeOutput()
-    {
+    void runToolDrainsLargeOutput() {
         FFmpegService service;
         // Far more than a pipe holds, on both streams, before the tool exits.
-        const ToolResult result = await(service.runTool(
-            script("flood.sh", "head -c 3000000 /dev/zero | tr '\\0' o\n"
-                               "head -c 3000000 /dev/zero | tr '\\0' e >&2"),
-            {}));
+        const ToolResult result =
+            await(service.runTool(script("flood.sh", "head -c 3000000 /dev/zero | tr '\\0' o\n"
+                                                     "head -c 3000000 /dev/zero | tr '\\0' e >&2"),
+                                  {}));
         QCOMPARE(result.status, 0);
         QCOMPARE(result.output.size(), 3000000);
         QCOMPARE(result.errorOutput.size(), 3000000);
     }
 
-    void runToolEnvironment()
-    {
+    void runToolEnvironment() {
         qputenv("VIDEO_FORMAT", "NTSC");
         FFmpegService service;
         const auto childEnvironment = [&](std::optional<Environment> environment) {
@@ -230,16 +224,16 @@ exit 3)"));
         qunsetenv("VIDEO_FORMAT");
     }
 
-    void pauseAndResumeThroughCurrentProcess()
-    {
+    void pauseAndResumeThroughCurrentProcess() {
         FFmpegService service;
         const QString tool = script("ticker.sh", R"(i=0
 while [ $i -lt 30 ]; do echo "tick $i" >&2; i=$((i+1)); sleep 0.05; done)");
         Recorded recorded;
         Outcome<void> outcome;
-        auto task = capture(service.runToolStreaming(tool, {}, {}, [](double) {},
-                                                     [&](const QString& l) { recorded.log << l; }),
-                            &outcome);
+        auto task =
+            capture(service.runToolStreaming(
+                        tool, {}, {}, [](double) {}, [&](const QString& l) { recorded.log << l; }),
+                    &outcome);
         QTRY_VERIFY(recorded.log.size() >= 3);
         const qint64 pid = service.currentProcess->processId();
         {
@@ -261,8 +255,7 @@ while [ $i -lt 30 ]; do echo "tick $i" >&2; i=$((i+1)); sleep 0.05; done)");
         QCOMPARE(recorded.log.last(), "tick 29");
     }
 
-    void cancellationEndsEvenASuspendedTool_data()
-    {
+    void cancellationEndsEvenASuspendedTool_data() {
         QTest::addColumn<bool>("streaming");
         QTest::addColumn<bool>("suspended");
         QTest::addColumn<bool>("ignoresTerm");
@@ -271,8 +264,7 @@ while [ $i -lt 30 ]; do echo "tick $i" >&2; i=$((i+1)); sleep 0.05; done)");
         QTest::newRow("runTool, suspended") << false << true << false;
         QTest::newRow("streaming, ignores SIGTERM") << true << false << true;
     }
-    void cancellationEndsEvenASuspendedTool()
-    {
+    void cancellationEndsEvenASuspendedTool() {
         QFETCH(bool, streaming);
         QFETCH(bool, suspended);
         QFETCH(bool, ignoresTerm);
@@ -283,13 +275,15 @@ while [ $i -lt 30 ]; do echo "tick $i" >&2; i=$((i+1)); sleep 0.05; done)");
         std::stop_source stop;
         Outcome<void> outcome;
         auto ignoreLine = [](const QString&) {};
-        auto task = streaming ? capture(service.runToolStreaming(tool, {}, {}, [](double) {},
-                                                                 ignoreLine, stop.get_token()),
-                                        &outcome)
-                              : capture([&]() -> QCoro::Task<> {
-                                    co_await service.runTool(tool, {}, {}, stop.get_token());
-                                }(),
-                                        &outcome);
+        auto task = streaming
+                        ? capture(service.runToolStreaming(
+                                      tool, {}, {}, [](double) {}, ignoreLine, stop.get_token()),
+                                  &outcome)
+                        : capture(
+                              [&]() -> QCoro::Task<> {
+                                  co_await service.runTool(tool, {}, {}, stop.get_token());
+                              }(),
+                              &outcome);
         QTRY_VERIFY(service.currentProcess);
         const qint64 pid = service.currentProcess->processId();
         QTest::qWait(100);
@@ -309,12 +303,12 @@ while [ $i -lt 30 ]; do echo "tick $i" >&2; i=$((i+1)); sleep 0.05; done)");
         QVERIFY(!service.currentProcess);
     }
 
-    void destroyingTheServiceEndsItsTool()
-    {
+    void destroyingTheServiceEndsItsTool() {
         auto service = std::make_unique<FFmpegService>();
         Outcome<void> outcome;
-        auto task = capture(service->runToolStreaming(script("sleeper.sh", "exec sleep 60"), {}, {},
-                                                      [](double) {}, [](const QString&) {}),
+        auto task = capture(service->runToolStreaming(
+                                script("sleeper.sh", "exec sleep 60"), {}, {}, [](double) {},
+                                [](const QString&) {}),
                             &outcome);
         QTRY_VERIFY(service->currentProcess);
         const qint64 pid = service->currentProcess->processId();

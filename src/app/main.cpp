@@ -2,8 +2,7 @@
 #include <QLabel>
 
 // Until the main window exists, the application shows a placeholder that says so.
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kestrin"));
     QLabel placeholder(QStringLiteral("Kestrin – das Hauptfenster ist noch in Arbeit."));

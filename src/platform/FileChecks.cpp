@@ -5,15 +5,13 @@
 
 #include <unistd.h>
 
-bool isExecutableFile(const QString& path)
-{
+bool isExecutableFile(const QString& path) {
     const QFileInfo info(path);
     return !path.isEmpty() && info.isFile() &&
            ::access(QFile::encodeName(path).constData(), X_OK) == 0;
 }
 
-QString launchFailureReason(const QString& path)
-{
+QString launchFailureReason(const QString& path) {
     const QFileInfo info(path);
     if (!info.exists())
         return QStringLiteral("Datei nicht gefunden");

@@ -3,29 +3,38 @@
 #include <QProcess>
 
 #include <csignal>
+#include <unistd.h>
 
 namespace {
 
-void sendSignal(QProcess& process, int signal)
-{
-    if (process.state() != QProcess::NotRunning && process.processId() > 0)
-        ::kill(static_cast<pid_t>(process.processId()), signal);
+// A tool that leads its own process group (our hdiutil does) gets the signal for the whole
+// group, so the helpers it runs pause, continue and end with it.
+void sendSignal(QProcess& process, int signal) {
+    if (process.state() == QProcess::NotRunning || process.processId() <= 0)
+        return;
+    const auto pid = static_cast<pid_t>(process.processId());
+    if (::getpgid(pid) == pid)
+        ::killpg(pid, signal);
+    else
+        ::kill(pid, signal);
 }
 
 } // namespace
 
-void suspendProcess(QProcess& process) { sendSignal(process, SIGSTOP); }
+void suspendProcess(QProcess& process) {
+    sendSignal(process, SIGSTOP);
+}
 
-void resumeProcess(QProcess& process) { sendSignal(process, SIGCONT); }
+void resumeProcess(QProcess& process) {
+    sendSignal(process, SIGCONT);
+}
 
-void terminateProcess(QProcess& process)
-{
+void terminateProcess(QProcess& process) {
     sendSignal(process, SIGCONT);
     sendSignal(process, SIGTERM);
 }
 
-void killProcess(QProcess& process)
-{
+void killProcess(QProcess& process) {
     sendSignal(process, SIGCONT);
     sendSignal(process, SIGKILL);
 }

@@ -17,8 +17,7 @@ ChildProcess::ChildProcess(QObject* owner, const QString& path, const QStringLis
                            const std::optional<Environment>& environment)
     : m_owner(owner)
     , m_path(path)
-    , m_process(new QProcess(owner))
-{
+    , m_process(new QProcess(owner)) {
     m_process->setProgram(path);
     m_process->setArguments(arguments);
     if (environment) {
@@ -29,8 +28,7 @@ ChildProcess::ChildProcess(QObject* owner, const QString& path, const QStringLis
     }
 }
 
-ChildProcess::~ChildProcess()
-{
+ChildProcess::~ChildProcess() {
     if (!m_process)
         return;
     if (m_process->state() != QProcess::NotRunning) {
@@ -40,8 +38,7 @@ ChildProcess::~ChildProcess()
     delete m_process;
 }
 
-QCoro::Task<> ChildProcess::start()
-{
+QCoro::Task<> ChildProcess::start() {
     Wakeup wake(m_owner);
     bool failed = false;
     QObject::connect(m_process, &QProcess::started, wake.context(), [&] { wake.fire(); });
@@ -59,8 +56,7 @@ QCoro::Task<> ChildProcess::start()
         throw FFmpegError::launchFailed(m_path, launchFailureReason(m_path));
 }
 
-QCoro::Task<> ChildProcess::exited(std::stop_token stop)
-{
+QCoro::Task<> ChildProcess::exited(std::stop_token stop) {
     if (m_process->state() != QProcess::NotRunning) {
         Wakeup wake(m_owner);
         QObject::connect(m_process, &QProcess::finished, wake.context(), [&] { wake.fire(); });
@@ -73,8 +69,7 @@ QCoro::Task<> ChildProcess::exited(std::stop_token stop)
     }
 }
 
-QCoro::Task<> ChildProcess::end()
-{
+QCoro::Task<> ChildProcess::end() {
     if (m_process->state() == QProcess::NotRunning)
         co_return;
     Wakeup wake(m_owner);
@@ -87,4 +82,6 @@ QCoro::Task<> ChildProcess::end()
     co_await wake.fired();
 }
 
-int ChildProcess::status() const { return m_process->exitCode(); }
+int ChildProcess::status() const {
+    return m_process->exitCode();
+}

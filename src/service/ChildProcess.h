@@ -2,9 +2,9 @@
 
 #include "ServiceTypes.h"
 
+#include <QCoroTask>
 #include <QPointer>
 #include <QProcess>
-#include <QCoroTask>
 
 #include <optional>
 #include <stop_token>

@@ -6,15 +6,13 @@ constexpr double unknownPictureRatio = 1.777;
 constexpr double widescreenFromRatio = 1.7;
 constexpr double targetFrameRate = 25.0;
 
-QString formatOptional(const std::optional<double>& value, const char* format)
-{
+QString formatOptional(const std::optional<double>& value, const char* format) {
     return value ? QString::asprintf(format, *value) : QStringLiteral("n/a");
 }
 
 } // namespace
 
-EncodePlan planEncode(const VideoProbe& probe, const EncodeSettings& settings)
-{
+EncodePlan planEncode(const VideoProbe& probe, const EncodeSettings& settings) {
     double pictureRatio = unknownPictureRatio;
     if (probe.displayAspectRatio)
         pictureRatio = *probe.displayAspectRatio;
@@ -40,8 +38,7 @@ EncodePlan planEncode(const VideoProbe& probe, const EncodeSettings& settings)
 }
 
 QStringList encodeSummary(const VideoProbe& probe, const EncodeSettings& settings,
-                          const EncodePlan& plan)
-{
+                          const EncodePlan& plan) {
     QString aspect = QStringLiteral("Auto");
     if (settings.widescreen)
         aspect = *settings.widescreen ? QStringLiteral("16:9") : QStringLiteral("4:3");
@@ -54,7 +51,8 @@ QStringList encodeSummary(const VideoProbe& probe, const EncodeSettings& setting
             .arg(formatOptional(probe.frameRate, "%.3f"), formatOptional(probe.duration, "%.1fs"),
                  formatOptional(probe.displayAspectRatio, "%.3f"), plan.sampleAspectRatio),
         QStringLiteral("Aspect: ") + aspect,
-        QStringLiteral("Speedup: ") + (plan.speedUp ? QStringLiteral("ja") : QStringLiteral("nein")),
+        QStringLiteral("Speedup: ") +
+            (plan.speedUp ? QStringLiteral("ja") : QStringLiteral("nein")),
         QStringLiteral("Bitrate: %1k (max %2k)")
             .arg(settings.videoBitrateKbps)
             .arg(settings.maxRateKbps),
@@ -64,35 +62,49 @@ QStringList encodeSummary(const VideoProbe& probe, const EncodeSettings& setting
 }
 
 QStringList ffmpegArguments(const QString& input, const QString& output,
-                            const EncodeSettings& settings, const EncodePlan& plan)
-{
+                            const EncodeSettings& settings, const EncodePlan& plan) {
     QStringList arguments{"-y", "-i", input, "-sn", "-dn"};
     if (settings.audioStreamIndex)
-        arguments << "-map" << "0:v:0" << "-map"
-                  << QStringLiteral("0:a:%1").arg(*settings.audioStreamIndex);
-    arguments << "-vf" << plan.videoFilters << "-r" << "25" << "-c:v" << "mpeg2video"
-              << "-pix_fmt" << "yuv420p" << "-b:v"
-              << QStringLiteral("%1k").arg(settings.videoBitrateKbps) << "-maxrate"
-              << QStringLiteral("%1k").arg(settings.maxRateKbps) << "-bufsize" << "1835k" << "-g"
-              << "15" << "-c:a" << "ac3" << "-b:a" << "192k" << "-ar" << "48000" << "-ac" << "2";
+        arguments << "-map"
+                  << "0:v:0"
+                  << "-map" << QStringLiteral("0:a:%1").arg(*settings.audioStreamIndex);
+    arguments << "-vf" << plan.videoFilters << "-r"
+              << "25"
+              << "-c:v"
+              << "mpeg2video"
+              << "-pix_fmt"
+              << "yuv420p"
+              << "-b:v" << QStringLiteral("%1k").arg(settings.videoBitrateKbps) << "-maxrate"
+              << QStringLiteral("%1k").arg(settings.maxRateKbps) << "-bufsize"
+              << "1835k"
+              << "-g"
+              << "15"
+              << "-c:a"
+              << "ac3"
+              << "-b:a"
+              << "192k"
+              << "-ar"
+              << "48000"
+              << "-ac"
+              << "2";
     if (plan.audioFilters)
         arguments << "-af" << *plan.audioFilters;
-    arguments << "-f" << "dvd" << output;
+    arguments << "-f"
+              << "dvd" << output;
     return arguments;
 }
 
-QString ffprobePathFor(const QString& ffmpegPath)
-{
+QString ffprobePathFor(const QString& ffmpegPath) {
     QString folder = ffmpegPath;
     while (folder.size() > 1 && folder.endsWith(u'/'))
         folder.chop(1);
     const qsizetype slash = folder.lastIndexOf(u'/');
-    return slash < 0 ? QStringLiteral("ffprobe") : folder.left(slash + 1) + QStringLiteral("ffprobe");
+    return slash < 0 ? QStringLiteral("ffprobe")
+                     : folder.left(slash + 1) + QStringLiteral("ffprobe");
 }
 
 EncodeSettings encodeSettingsFor(int aspectMode, int qualityPreset,
-                                 std::optional<int> audioStreamPosition)
-{
+                                 std::optional<int> audioStreamPosition) {
     EncodeSettings settings;
     if (aspectMode == 1)
         settings.widescreen = true;

@@ -6,8 +6,7 @@
 
 #include <algorithm>
 
-std::optional<double> progressFraction(QStringView line, double duration)
-{
+std::optional<double> progressFraction(QStringView line, double duration) {
     if (!(duration > 0))
         return std::nullopt;
     static constexpr QStringView marker = u"time=";

@@ -4,41 +4,43 @@ FFmpegError::FFmpegError(Kind kind, QString text, QString detail, int code)
     : m_kind(kind)
     , m_text(std::move(text))
     , m_detail(std::move(detail))
-    , m_code(code)
-{
+    , m_code(code) {
     m_what = description().toUtf8();
 }
 
-FFmpegError FFmpegError::toolNotFound(const QString& path) { return {Kind::ToolNotFound, path}; }
+FFmpegError FFmpegError::toolNotFound(const QString& path) {
+    return {Kind::ToolNotFound, path};
+}
 
-FFmpegError FFmpegError::ffprobeFailed(const QString& errorOutput)
-{
+FFmpegError FFmpegError::ffprobeFailed(const QString& errorOutput) {
     return {Kind::FfprobeFailed, errorOutput};
 }
 
-FFmpegError FFmpegError::conversionFailed(int code) { return {Kind::ConversionFailed, {}, {}, code}; }
+FFmpegError FFmpegError::conversionFailed(int code) {
+    return {Kind::ConversionFailed, {}, {}, code};
+}
 
-FFmpegError FFmpegError::launchFailed(const QString& path, const QString& reason)
-{
+FFmpegError FFmpegError::launchFailed(const QString& path, const QString& reason) {
     return {Kind::LaunchFailed, path, reason};
 }
 
-FFmpegError FFmpegError::unreadableOutput(const QString& detail)
-{
+FFmpegError FFmpegError::unreadableOutput(const QString& detail) {
     return {Kind::UnreadableOutput, {}, detail};
 }
 
-FFmpegError FFmpegError::noVideoStream(const QString& source) { return {Kind::NoVideoStream, source}; }
+FFmpegError FFmpegError::noVideoStream(const QString& source) {
+    return {Kind::NoVideoStream, source};
+}
 
-FFmpegError FFmpegError::fileFailed(const QString& path, const QString& detail)
-{
+FFmpegError FFmpegError::fileFailed(const QString& path, const QString& detail) {
     return {Kind::FileFailed, path, detail};
 }
 
-FFmpegError FFmpegError::cancelled() { return {Kind::Cancelled, {}}; }
+FFmpegError FFmpegError::cancelled() {
+    return {Kind::Cancelled, {}};
+}
 
-QString FFmpegError::description() const
-{
+QString FFmpegError::description() const {
     switch (m_kind) {
     case Kind::ToolNotFound:
         return QStringLiteral("Tool nicht gefunden oder nicht ausführbar: ") + m_text;
@@ -47,7 +49,8 @@ QString FFmpegError::description() const
     case Kind::ConversionFailed:
         return QStringLiteral("Vorgang fehlgeschlagen (Exit Code %1).").arg(m_code);
     case Kind::LaunchFailed:
-        return QStringLiteral("Programm konnte nicht gestartet werden: %1 (%2)").arg(m_text, m_detail);
+        return QStringLiteral("Programm konnte nicht gestartet werden: %1 (%2)")
+            .arg(m_text, m_detail);
     case Kind::UnreadableOutput:
         return QStringLiteral("Antwort von ffprobe nicht lesbar: ") + m_detail;
     case Kind::NoVideoStream:

@@ -4,11 +4,9 @@
 
 FFmpegService::FFmpegService(QObject* parent)
     : QObject(parent)
-{
-}
+    , m_burnerBackend(makeLibburnBackend()) {}
 
-FFmpegService::~FFmpegService()
-{
+FFmpegService::~FFmpegService() {
     // No tool outlives the service, a suspended one included.
     for (QProcess* process : findChildren<QProcess*>(Qt::FindDirectChildrenOnly)) {
         killProcess(*process);

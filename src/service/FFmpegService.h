@@ -3,13 +3,15 @@
 #include "EncodePlan.h"
 #include "FFmpegError.h"
 #include "ServiceTypes.h"
+#include "Wakeup.h"
+#include "platform/BurnerBackend.h"
 
+#include <QCoroTask>
 #include <QList>
 #include <QObject>
 #include <QPointer>
 #include <QProcess>
 #include <QStringList>
-#include <QCoroTask>
 
 #include <mutex>
 #include <optional>
@@ -26,10 +28,17 @@ public:
     explicit FFmpegService(QObject* parent = nullptr);
     ~FFmpegService() override;
 
+    // The burn in progress, for the window's abort. Written only while burnLock is held.
+    std::mutex burnLock;
+    DiscBurn* currentBurn = nullptr;
+
     // The one tool that is running, for the window's pause, resume and abort. Read and written
     // only while processLock is held.
     std::mutex processLock;
     QPointer<QProcess> currentProcess;
+
+    // Where burns go; libburn's first optical drive unless a test hands in another.
+    void setBurnerBackend(std::unique_ptr<BurnerBackend> backend);
 
     // Runs a tool to its end and returns its exit status with everything it wrote. A non-zero
     // status is no failure; a tool that cannot be started fails with launchFailed.
@@ -52,4 +61,40 @@ public:
     QCoro::Task<> convert(QString input, QString output, QString ffmpegPath,
                           EncodeSettings settings, ProgressCallback onProgress, LogCallback onLog,
                           std::stop_token stop = {});
+
+    // Authors a DVD-Video folder beside the MPEG file with two dvdauthor runs and returns it.
+    QCoro::Task<QString> createVideoTS(QString mpg, QString dvdauthorPath, LogCallback onLog,
+                                       std::stop_token stop = {});
+
+    // Burns the image to the disc in the first burner, optionally erasing a rewritable disc first
+    // and reading the written sectors back afterwards. Fails with conversionFailed: -1 no
+    // burner, -2 unreadable image, -3 the burn failed.
+    QCoro::Task<> burnISO(QString iso, bool verify, bool eraseBeforeBurn,
+                          ProgressCallback onProgress, StatusCallback onStatus, LogCallback onLog,
+                          std::stop_token stop = {});
+
+    // Hands one report of the current burn to the callbacks of burnISO, each new state once,
+    // and resumes burnISO when the burn is done or has failed.
+    void handleBurnStatus(const BurnReport& report);
+
+private:
+    // The waiting burnISO call, resumed exactly once.
+    struct BurnContinuation {
+        Wakeup* wakeup;
+        std::optional<FFmpegError>* error;
+    };
+
+    std::unique_ptr<BurnerBackend> m_burnerBackend;
+    std::optional<BurnContinuation> burnContinuation;
+    ProgressCallback burnOnProgress;
+    StatusCallback burnOnStatus;
+    LogCallback burnOnLog;
+    QString burnLastState;
 };
+
+// The German status text of a burn state.
+QString burnStateText(const QString& state);
+
+// The DVD folder of an MPEG file: beside it, named after it without its last extension, with
+// "_DVD" appended.
+QString dvdFolderFor(const QString& mpg);

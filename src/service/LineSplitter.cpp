@@ -1,12 +1,9 @@
 #include "LineSplitter.h"
 
 LineSplitter::LineSplitter(LineSink sink)
-    : m_sink(std::move(sink))
-{
-}
+    : m_sink(std::move(sink)) {}
 
-void LineSplitter::feed(const QByteArray& bytes)
-{
+void LineSplitter::feed(const QByteArray& bytes) {
     m_pending.append(bytes);
     const char* data = m_pending.constData();
     const qsizetype size = m_pending.size();
@@ -20,14 +17,12 @@ void LineSplitter::feed(const QByteArray& bytes)
     m_pending.remove(0, lineStart);
 }
 
-void LineSplitter::finish()
-{
+void LineSplitter::finish() {
     deliver(m_pending.constData(), m_pending.size());
     m_pending.clear();
 }
 
-void LineSplitter::deliver(const char* begin, qsizetype length)
-{
+void LineSplitter::deliver(const char* begin, qsizetype length) {
     if (length > 0)
         m_sink(QString::fromUtf8(begin, length));
 }

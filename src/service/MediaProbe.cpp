@@ -9,8 +9,7 @@
 
 namespace {
 
-VideoProbe videoProbeFrom(const FFProbeJSON& json)
-{
+VideoProbe videoProbeFrom(const FFProbeJSON& json) {
     VideoProbe probe;
     probe.hasVideoStream = json.streams && !json.streams->isEmpty();
     if (*probe.hasVideoStream) {
@@ -27,15 +26,14 @@ VideoProbe videoProbeFrom(const FFProbeJSON& json)
     return probe;
 }
 
-QList<AudioStreamInfo> audioStreamsFrom(const J& json)
-{
+QList<AudioStreamInfo> audioStreamsFrom(const J& json) {
     QList<AudioStreamInfo> streams;
     for (const J::Stream& stream : json.streams.value_or(QList<J::Stream>{})) {
         if (!stream.index)
             continue;
         const auto tags = stream.tags.value_or(J::Stream::Tags{});
-        streams.append({*stream.index, stream.codec_name, stream.channels, tags.language,
-                        tags.title});
+        streams.append(
+            {*stream.index, stream.codec_name, stream.channels, tags.language, tags.title});
     }
     std::stable_sort(streams.begin(), streams.end(),
                      [](const auto& a, const auto& b) { return a.index < b.index; });
@@ -45,8 +43,7 @@ QList<AudioStreamInfo> audioStreamsFrom(const J& json)
 } // namespace
 
 QCoro::Task<VideoProbe> FFmpegService::probeVideo(QString input, QString ffprobePath,
-                                                  LogCallback onLog, std::stop_token stop)
-{
+                                                  LogCallback onLog, std::stop_token stop) {
     if (!isExecutableFile(ffprobePath)) {
         onLog(QStringLiteral("Hinweis: ffprobe nicht gefunden unter ") + ffprobePath +
               QStringLiteral(". Probe wird übersprungen."));
@@ -69,21 +66,14 @@ QCoro::Task<VideoProbe> FFmpegService::probeVideo(QString input, QString ffprobe
     co_return videoProbeFrom(FFProbeJSON::decode(result.output.toUtf8()));
 }
 
-QCoro::Task<QList<AudioStreamInfo>> FFmpegService::probeAudioStreams(QString input,
-                                                                     QString ffprobePath,
-                                                                     std::stop_token stop)
-{
+QCoro::Task<QList<AudioStreamInfo>>
+FFmpegService::probeAudioStreams(QString input, QString ffprobePath, std::stop_token stop) {
     if (!isExecutableFile(ffprobePath))
         co_return QList<AudioStreamInfo>{};
-    const QStringList arguments{"-v",
-                                "error",
-                                "-select_streams",
-                                "a",
-                                "-show_entries",
-                                "stream=index,codec_name,channels:stream_tags=language,title",
-                                "-of",
-                                "json",
-                                QFileInfo(input).absoluteFilePath()};
+    const QStringList arguments{
+        "-v",  "error",         "-select_streams",
+        "a",   "-show_entries", "stream=index,codec_name,channels:stream_tags=language,title",
+        "-of", "json",          QFileInfo(input).absoluteFilePath()};
     const ToolResult result = co_await runTool(ffprobePath, arguments, std::nullopt, stop);
     if (result.status != 0)
         co_return QList<AudioStreamInfo>{};

@@ -8,21 +8,18 @@
 
 namespace {
 
-locale_t cLocale()
-{
+locale_t cLocale() {
     static const locale_t locale = newlocale(LC_ALL_MASK, "C", locale_t{});
     return locale;
 }
 
-bool isCSpace(QChar c)
-{
+bool isCSpace(QChar c) {
     return c == u' ' || c == u'\t' || c == u'\n' || c == u'\v' || c == u'\f' || c == u'\r';
 }
 
 } // namespace
 
-std::optional<double> readNumber(QStringView text)
-{
+std::optional<double> readNumber(QStringView text) {
     if (text.isEmpty() || isCSpace(text.front()))
         return std::nullopt;
     const QByteArray bytes = text.toUtf8();
@@ -35,8 +32,7 @@ std::optional<double> readNumber(QStringView text)
     return value;
 }
 
-std::optional<double> parseRatio(QStringView text, QChar separator)
-{
+std::optional<double> parseRatio(QStringView text, QChar separator) {
     const QList<QStringView> pieces = text.split(separator, Qt::SkipEmptyParts);
     if (pieces.size() != 2)
         return std::nullopt;

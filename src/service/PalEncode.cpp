@@ -5,8 +5,7 @@
 
 QCoro::Task<> FFmpegService::convert(QString input, QString output, QString ffmpegPath,
                                      EncodeSettings settings, ProgressCallback onProgress,
-                                     LogCallback onLog, std::stop_token stop)
-{
+                                     LogCallback onLog, std::stop_token stop) {
     if (!isExecutableFile(ffmpegPath))
         throw FFmpegError::toolNotFound(ffmpegPath);
 
@@ -19,9 +18,7 @@ QCoro::Task<> FFmpegService::convert(QString input, QString output, QString ffmp
     for (const QString& line : encodeSummary(probe, settings, plan))
         onLog(line);
     // Absolute paths keep a file name that starts with a dash from reading as an option.
-    const QStringList arguments = ffmpegArguments(QFileInfo(input).absoluteFilePath(),
-                                                  QFileInfo(output).absoluteFilePath(), settings,
-                                                  plan);
-    co_await runToolStreaming(ffmpegPath, arguments,
-                              probe.duration, onProgress, onLog, stop);
+    const QStringList arguments = ffmpegArguments(
+        QFileInfo(input).absoluteFilePath(), QFileInfo(output).absoluteFilePath(), settings, plan);
+    co_await runToolStreaming(ffmpegPath, arguments, probe.duration, onProgress, onLog, stop);
 }

@@ -16,12 +16,9 @@ class Reader {
 public:
     Reader(QJsonObject object, QString path)
         : m_object(std::move(object))
-        , m_path(std::move(path))
-    {
-    }
+        , m_path(std::move(path)) {}
 
-    std::optional<QString> text(const QString& key) const
-    {
+    std::optional<QString> text(const QString& key) const {
         const QJsonValue value = m_object.value(key);
         if (absent(value))
             return std::nullopt;
@@ -30,8 +27,7 @@ public:
         return value.toString();
     }
 
-    std::optional<int> integer(const QString& key) const
-    {
+    std::optional<int> integer(const QString& key) const {
         const QJsonValue value = m_object.value(key);
         if (absent(value))
             return std::nullopt;
@@ -43,8 +39,7 @@ public:
     }
 
     template <typename Record, typename Decode>
-    std::optional<Record> object(const QString& key, Decode decode) const
-    {
+    std::optional<Record> object(const QString& key, Decode decode) const {
         const QJsonValue value = m_object.value(key);
         if (absent(value))
             return std::nullopt;
@@ -54,8 +49,7 @@ public:
     }
 
     template <typename Record, typename Decode>
-    std::optional<QList<Record>> list(const QString& key, Decode decode) const
-    {
+    std::optional<QList<Record>> list(const QString& key, Decode decode) const {
         const QJsonValue value = m_object.value(key);
         if (absent(value))
             return std::nullopt;
@@ -72,8 +66,7 @@ public:
         return records;
     }
 
-    static Reader document(const QByteArray& json)
-    {
+    static Reader document(const QByteArray& json) {
         QJsonParseError error;
         const QJsonDocument document = QJsonDocument::fromJson(json, &error);
         if (error.error != QJsonParseError::NoError)
@@ -87,8 +80,7 @@ public:
 private:
     static bool absent(const QJsonValue& value) { return value.isUndefined() || value.isNull(); }
 
-    [[noreturn]] void fail(const QString& key, const QString& problem) const
-    {
+    [[noreturn]] void fail(const QString& key, const QString& problem) const {
         throw FFmpegError::unreadableOutput(QStringLiteral("„%1%2“ %3").arg(m_path, key, problem));
     }
 
@@ -98,8 +90,7 @@ private:
 
 } // namespace
 
-FFProbeJSON FFProbeJSON::decode(const QByteArray& json)
-{
+FFProbeJSON FFProbeJSON::decode(const QByteArray& json) {
     const Reader root = Reader::document(json);
     FFProbeJSON result;
     result.streams = root.list<Stream>(QStringLiteral("streams"), [](const Reader& r) {
@@ -113,8 +104,7 @@ FFProbeJSON FFProbeJSON::decode(const QByteArray& json)
     return result;
 }
 
-J J::decode(const QByteArray& json)
-{
+J J::decode(const QByteArray& json) {
     const Reader root = Reader::document(json);
     J result;
     result.streams = root.list<Stream>(QStringLiteral("streams"), [](const Reader& r) {
@@ -123,7 +113,8 @@ J J::decode(const QByteArray& json)
         stream.codec_name = r.text(QStringLiteral("codec_name"));
         stream.channels = r.integer(QStringLiteral("channels"));
         stream.tags = r.object<Stream::Tags>(QStringLiteral("tags"), [](const Reader& t) {
-            return Stream::Tags{t.text(QStringLiteral("language")), t.text(QStringLiteral("title"))};
+            return Stream::Tags{t.text(QStringLiteral("language")),
+                                t.text(QStringLiteral("title"))};
         });
         return stream;
     });

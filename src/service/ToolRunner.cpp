@@ -10,13 +10,11 @@ class CurrentProcessRecord {
 public:
     CurrentProcessRecord(std::mutex& lock, QPointer<QProcess>& current, QProcess* process)
         : m_lock(lock)
-        , m_current(current)
-    {
+        , m_current(current) {
         std::lock_guard guard(m_lock);
         m_current = process;
     }
-    ~CurrentProcessRecord()
-    {
+    ~CurrentProcessRecord() {
         std::lock_guard guard(m_lock);
         m_current = nullptr;
     }
@@ -30,8 +28,7 @@ private:
 
 QCoro::Task<ToolResult> FFmpegService::runTool(QString path, QStringList arguments,
                                                std::optional<Environment> environment,
-                                               std::stop_token stop)
-{
+                                               std::stop_token stop) {
     ChildProcess child(this, path, arguments, environment);
     QProcess& process = child.process();
     // Both pipes are drained while the tool runs, so a tool that writes more than a pipe holds
@@ -54,8 +51,7 @@ QCoro::Task<ToolResult> FFmpegService::runTool(QString path, QStringList argumen
 QCoro::Task<> FFmpegService::runToolStreaming(QString path, QStringList arguments,
                                               std::optional<double> duration,
                                               ProgressCallback onProgress, LogCallback onLog,
-                                              std::stop_token stop)
-{
+                                              std::stop_token stop) {
     ChildProcess child(this, path, arguments, std::nullopt);
     QProcess& process = child.process();
     process.setStandardOutputFile(QProcess::nullDevice());

@@ -4,12 +4,9 @@
 #include <QMetaObject>
 
 Wakeup::Wakeup(QObject* guard)
-    : m_guard(guard)
-{
-}
+    : m_guard(guard) {}
 
-void Wakeup::fire()
-{
+void Wakeup::fire() {
     if (m_fired)
         return;
     m_fired = true;

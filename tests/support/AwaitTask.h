@@ -10,22 +10,18 @@
 // (QCoro::waitFor would hang for ever on a task that throws.)
 namespace testing {
 
-template <typename T>
-struct Outcome {
+template <typename T> struct Outcome {
     std::optional<T> value;
     std::exception_ptr error;
     bool done = false;
 };
 
-template <>
-struct Outcome<void> {
+template <> struct Outcome<void> {
     std::exception_ptr error;
     bool done = false;
 };
 
-template <typename T>
-QCoro::Task<> capture(QCoro::Task<T> task, Outcome<T>* outcome)
-{
+template <typename T> QCoro::Task<> capture(QCoro::Task<T> task, Outcome<T>* outcome) {
     try {
         if constexpr (std::is_void_v<T>)
             co_await std::move(task);
@@ -37,9 +33,7 @@ QCoro::Task<> capture(QCoro::Task<T> task, Outcome<T>* outcome)
     outcome->done = true;
 }
 
-template <typename T>
-T await(QCoro::Task<T> task, int timeoutMs = 180000)
-{
+template <typename T> T await(QCoro::Task<T> task, int timeoutMs = 180000) {
     Outcome<T> outcome;
     auto running = capture(std::move(task), &outcome);
     if (!QTest::qWaitFor([&] { return outcome.done; }, timeoutMs))

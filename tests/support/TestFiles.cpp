@@ -8,8 +8,7 @@
 
 namespace testing {
 
-QString writeScript(const QTemporaryDir& dir, const QString& name, const QString& body)
-{
+QString writeScript(const QTemporaryDir& dir, const QString& name, const QString& body) {
     const QString path = dir.filePath(name);
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
@@ -20,8 +19,7 @@ QString writeScript(const QTemporaryDir& dir, const QString& name, const QString
     return path;
 }
 
-QByteArray runOrFail(const QString& program, const QStringList& arguments)
-{
+QByteArray runOrFail(const QString& program, const QStringList& arguments) {
     QProcess process;
     process.start(program, arguments);
     if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit ||
@@ -30,22 +28,20 @@ QByteArray runOrFail(const QString& program, const QStringList& arguments)
     return process.readAllStandardOutput();
 }
 
-QString makeClip(const QTemporaryDir& dir, const QString& name, const QStringList& arguments)
-{
+QString makeClip(const QTemporaryDir& dir, const QString& name, const QStringList& arguments) {
     const QString path = dir.filePath(name);
     runOrFail(QStringLiteral("ffmpeg"),
               QStringList{"-v", "error", "-y"} + arguments + QStringList{path});
     return path;
 }
 
-QJsonObject probeStreams(const QString& path)
-{
-    const QByteArray json = runOrFail(
-        QStringLiteral("ffprobe"),
-        {"-v", "error", "-show_entries",
-         "stream=codec_type,codec_name,width,height,avg_frame_rate,display_aspect_ratio,"
-         "sample_rate,channels,bit_rate:format=duration",
-         "-of", "json", path});
+QJsonObject probeStreams(const QString& path) {
+    const QByteArray json =
+        runOrFail(QStringLiteral("ffprobe"),
+                  {"-v", "error", "-show_entries",
+                   "stream=codec_type,codec_name,width,height,avg_frame_rate,display_aspect_ratio,"
+                   "sample_rate,channels,bit_rate:format=duration",
+                   "-of", "json", path});
     return QJsonDocument::fromJson(json).object();
 }
 

@@ -1,8 +1,8 @@
 #pragma once
 
+#include <QJsonObject>
 #include <QString>
 #include <QStringList>
-#include <QJsonObject>
 #include <QTemporaryDir>
 
 // Files the tests make for themselves: small clips from ffmpeg's generators and fake tools.

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+#include <optional>
+
+// The disc recorder as the conversion service sees it: a burn that runs in threads of its own
+// and is polled on the UI thread for its state, its fraction done and what it has to say.
+
+// Burn states, in the order a burn passes them.
+namespace BurnState {
+inline const QString preparing = QStringLiteral("preparing");
+inline const QString trackOpen = QStringLiteral("trackOpen");
+inline const QString trackWrite = QStringLiteral("trackWrite");
+inline const QString trackClose = QStringLiteral("trackClose");
+inline const QString sessionClose = QStringLiteral("sessionClose");
+inline const QString finishing = QStringLiteral("finishing");
+inline const QString verifying = QStringLiteral("verifying");
+inline const QString done = QStringLiteral("done");
+inline const QString failed = QStringLiteral("failed");
+} // namespace BurnState
+
+struct BurnReport {
+    QString state; // empty until the burn has started
+    std::optional<double> fraction;
+    QStringList messages;          // German log lines since the last poll
+    std::optional<int> setupError; // -1 no burner, -2 unreadable image: nothing was written
+};
+
+class DiscBurn {
+public:
+    virtual ~DiscBurn() = default;
+    virtual void start(const QString& imagePath, bool verify, bool eraseBeforeBurn) = 0;
+    // The reports since the last poll, one for each state the burn entered, oldest first; the
+    // current one again when nothing changed.
+    virtual QList<BurnReport> poll() = 0;
+    // Ends the burn as soon as the recorder allows; it then reports the failed state.
+    virtual void abort() = 0;
+};
+
+class BurnerBackend {
+public:
+    virtual ~BurnerBackend() = default;
+    virtual std::unique_ptr<DiscBurn> createBurn() = 0;
+};
+
+// Burns on the first optical drive libburn finds, or, given a libburn drive address such as
+// "stdio:/path/file", on that pseudo-drive.
+std::unique_ptr<BurnerBackend>
+makeLibburnBackend(std::optional<QString> driveAddress = std::nullopt);

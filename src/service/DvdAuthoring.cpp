@@ -1,0 +1,48 @@
+#include "FFmpegService.h"
+#include "platform/FileChecks.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+QString dvdFolderFor(const QString& mpg) {
+    const QFileInfo file(mpg);
+    QString base = file.fileName();
+    const qsizetype dot = base.lastIndexOf(u'.');
+    if (dot > 0)
+        base.truncate(dot);
+    return QDir(file.absolutePath()).filePath(base + QStringLiteral("_DVD"));
+}
+
+QCoro::Task<QString> FFmpegService::createVideoTS(QString mpg, QString dvdauthorPath,
+                                                  LogCallback onLog, std::stop_token stop) {
+    if (!isExecutableFile(dvdauthorPath))
+        throw FFmpegError::toolNotFound(dvdauthorPath);
+
+    const QString dvdFolder = dvdFolderFor(mpg);
+    if (!QDir().mkpath(dvdFolder))
+        throw FFmpegError::fileFailed(dvdFolder,
+                                      QStringLiteral("Ordner konnte nicht angelegt werden"));
+
+    onLog(QStringLiteral("=== dvdauthor ==="));
+    onLog(QStringLiteral("DVD Ordner: ") + dvdFolder);
+
+    const Environment pal{{QStringLiteral("VIDEO_FORMAT"), QStringLiteral("PAL")}};
+    const QList<QStringList> runs{
+        {QStringLiteral("-t"), QFileInfo(mpg).absoluteFilePath(), QStringLiteral("-o"), dvdFolder},
+        {QStringLiteral("-T"), QStringLiteral("-o"), dvdFolder},
+    };
+    for (const QStringList& arguments : runs) {
+        const ToolResult result = co_await runTool(dvdauthorPath, arguments, pal, stop);
+        if (!result.output.isEmpty())
+            onLog(result.output);
+        if (!result.errorOutput.isEmpty())
+            onLog(result.errorOutput);
+        if (result.status != 0)
+            throw FFmpegError::conversionFailed(result.status);
+    }
+
+    const QString videoTS = QDir(dvdFolder).filePath(QStringLiteral("VIDEO_TS"));
+    if (!QFileInfo::exists(videoTS))
+        onLog(QStringLiteral("Warnung: VIDEO_TS wurde nicht gefunden unter ") + videoTS);
+    co_return dvdFolder;
+}
