@@ -26,32 +26,19 @@ struct Run {
 Run burn(FFmpegService& service, const QString& iso, bool verify, bool erase,
          std::stop_token stop = {}) {
     Run run;
-    try {
-        await(service.burnISO(
-            iso, verify, erase, [&](double f) { run.progress << f; },
-            [&](const QString& s) { run.statuses << s; }, [&](const QString& l) { run.log << l; },
-            stop));
-    } catch (const FFmpegError& error) {
-        run.error = error;
-    }
+    run.error = awaitError(service.burnISO(
+        iso, verify, erase, [&](double f) { run.progress << f; },
+        [&](const QString& s) { run.statuses << s; }, [&](const QString& l) { run.log << l; },
+        stop));
     return run;
 }
 
-struct Hdiutil {
-    int status;
-    QString errorOutput;
-};
-
-Hdiutil hdiutil(const QStringList& arguments, const QString& path = {}) {
-    QProcess process;
-    if (!path.isNull()) {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+// Our image command, optionally with another PATH to find genisoimage on.
+ProgramRun hdiutil(const QStringList& arguments, const QString& path = {}) {
+    QMap<QString, QString> environment;
+    if (!path.isNull())
         environment.insert("PATH", path);
-        process.setProcessEnvironment(environment);
-    }
-    process.start(QStringLiteral(KESTRIN_HDIUTIL), arguments);
-    process.waitForFinished(60000);
-    return {process.exitCode(), QString::fromUtf8(process.readAllStandardError())};
+    return runProgram(QStringLiteral(KESTRIN_HDIUTIL), arguments, environment);
 }
 
 QByteArray readAll(const QString& path) {
@@ -164,32 +151,28 @@ private slots:
         QFile::remove(calls);
         const QString failing = writeScript(
             m_dir, "dvdauthor-fails", QStringLiteral("echo \"$*\" >> '%1'\nexit 1").arg(calls));
-        try {
-            await(service.createVideoTS(mpg, failing, [](const QString&) {}));
-            QFAIL("authoring should have failed");
-        } catch (const FFmpegError& error) {
-            QCOMPARE(error.description(), "Vorgang fehlgeschlagen (Exit Code 1).");
-        }
+        QCOMPARE(awaitError(service.createVideoTS(mpg, failing, [](const QString&) {}))
+                     .value()
+                     .description(),
+                 "Vorgang fehlgeschlagen (Exit Code 1).");
         QCOMPARE(QString::fromUtf8(readAll(calls)).count('\n'), 1);
 
         // A tool path that is a folder fails before anything is created.
         const QString untouched = m_dir.filePath("untouched/film.mpg");
-        try {
-            await(service.createVideoTS(untouched, m_dir.path(), [](const QString&) {}));
-            QFAIL("authoring should have failed");
-        } catch (const FFmpegError& error) {
-            QCOMPARE(error.kind(), FFmpegError::Kind::ToolNotFound);
-        }
+        QCOMPARE(awaitError(service.createVideoTS(untouched, m_dir.path(), [](const QString&) {}))
+                     .value()
+                     .kind(),
+                 FFmpegError::Kind::ToolNotFound);
         QVERIFY(!QFileInfo::exists(m_dir.filePath("untouched")));
     }
 
     void imageIsADvdVideoDisc() {
         QVERIFY(!m_dvdFolder.isEmpty());
         const QString base = m_dir.filePath("Reise DVD");
-        const Hdiutil made =
+        const ProgramRun made =
             hdiutil({"makehybrid", "-udf", "-iso", "-joliet", "-default-volume-name", "REISE_2026",
                      "-o", base, m_dvdFolder});
-        QVERIFY2(made.status == 0, qPrintable(made.errorOutput));
+        QVERIFY2(made.exitCode == 0, qPrintable(made.errorOutput));
         m_iso = base + ".iso";
 
         QVERIFY(QString::fromUtf8(runOrFail("isoinfo", {"-d", "-i", m_iso}))
@@ -216,14 +199,14 @@ private slots:
             {usual, "genau ein Quellordner erwartet"},
         };
         for (const auto& [arguments, message] : failures) {
-            const Hdiutil result = hdiutil(arguments);
-            QVERIFY(result.status != 0);
+            const ProgramRun result = hdiutil(arguments);
+            QVERIFY(result.exitCode != 0);
             QVERIFY2(result.errorOutput.contains(message), qPrintable(result.errorOutput));
             QCOMPARE(result.errorOutput.count('\n'), 1);
         }
-        const Hdiutil noGenisoimage =
+        const ProgramRun noGenisoimage =
             hdiutil(usual + QStringList{m_dvdFolder}, m_dir.filePath("empty"));
-        QVERIFY(noGenisoimage.status != 0);
+        QVERIFY(noGenisoimage.exitCode != 0);
         QVERIFY(noGenisoimage.errorOutput.contains("genisoimage nicht gefunden"));
 
         // genisoimage failing half-way, and the command ended while it works.
@@ -232,7 +215,7 @@ private slots:
         writeScript(m_dir, "fakes/genisoimage",
                     "for a; do out=$next; next=; [ \"$a\" = -o ] && next=1; [ \"$out\" ] && "
                     "echo half > \"$a\"; done\n[ -e \"$STALL\" ] && exec /bin/sleep 30\nexit 1");
-        QCOMPARE(hdiutil(usual + QStringList{m_dvdFolder}, fakes).status, 1);
+        QCOMPARE(hdiutil(usual + QStringList{m_dvdFolder}, fakes).exitCode, 1);
 
         QProcess stalled;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -250,7 +233,7 @@ private slots:
         QCOMPARE(QDir(m_dir.path()).entryList({"*.part*"}), QStringList{});
 
         // The same target can be written again.
-        QCOMPARE(hdiutil(usual + QStringList{m_dvdFolder}).status, 0);
+        QCOMPARE(hdiutil(usual + QStringList{m_dvdFolder}).exitCode, 0);
         QVERIFY(
             QString::fromUtf8(runOrFail("isoinfo", {"-d", "-i", m_iso})).contains("Volume id: X"));
     }
@@ -317,11 +300,7 @@ private slots:
                               "progress 0.4", "log Brenne DVD…", "status Brenne DVD…",
                               "progress 0.5", "log Fehler: Sektor 7 weicht ab.",
                               "log Brennen fehlgeschlagen.", "status Brennen fehlgeschlagen."}));
-        try {
-            std::rethrow_exception(outcome.error);
-        } catch (const FFmpegError& error) {
-            QCOMPARE(error.code(), -3);
-        }
+        QCOMPARE(errorOf(outcome).value().code(), -3);
         QVERIFY(!service.currentBurn);
     }
 
@@ -370,12 +349,7 @@ private slots:
                                 [](const QString&) {}, [](const QString&) {}, stop.get_token()),
                             &outcome);
         QTRY_VERIFY_WITH_TIMEOUT(outcome.done, 30000);
-        QVERIFY(outcome.error);
-        try {
-            std::rethrow_exception(outcome.error);
-        } catch (const FFmpegError& error) {
-            QVERIFY(error.isCancellation());
-        }
+        QVERIFY(errorOf(outcome).value().isCancellation());
         QVERIFY(run.progress.last() < 0.9);
         QVERIFY(QFileInfo(disc).size() < image.size());
         QVERIFY(!service.currentBurn);

@@ -27,13 +27,9 @@ Encode encode(const QString& input, const QString& output, EncodeSettings settin
               const QString& ffmpegPath = ffmpeg) {
     FFmpegService service;
     Encode result;
-    try {
-        await(service.convert(
-            input, output, ffmpegPath, settings, [&](double f) { result.progress << f; },
-            [&](const QString& line) { result.log << line; }));
-    } catch (const FFmpegError& error) {
-        result.error = error;
-    }
+    result.error = awaitError(service.convert(
+        input, output, ffmpegPath, settings, [&](double f) { result.progress << f; },
+        [&](const QString& line) { result.log << line; }));
     return result;
 }
 
@@ -45,24 +41,18 @@ QJsonObject streamOfType(const QJsonObject& probe, const QString& type) {
 }
 
 double meanVolume(const QString& path) {
-    QProcess process;
-    process.start("ffmpeg", {"-hide_banner", "-i", path, "-map", "0:a:0", "-af", "volumedetect",
-                             "-f", "null", "-"});
-    process.waitForFinished(60000);
-    const QString text = QString::fromUtf8(process.readAllStandardError());
+    const QString text = runProgram("ffmpeg", {"-hide_banner", "-i", path, "-map", "0:a:0", "-af",
+                                               "volumedetect", "-f", "null", "-"})
+                             .errorOutput;
     const qsizetype at = text.indexOf("mean_volume: ");
     return at < 0 ? 0 : text.mid(at + 13).section(' ', 0, 0).toDouble();
 }
 
 // dvdauthor takes the file as a DVD title set.
 bool dvdauthorAccepts(const QString& mpg, const QString& folder) {
-    QProcess process;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("VIDEO_FORMAT", "PAL");
-    process.setProcessEnvironment(environment);
-    process.start("dvdauthor", {"-t", mpg, "-o", folder});
-    process.waitForFinished(60000);
-    return process.exitCode() == 0 && QFile::exists(folder + "/VIDEO_TS/VTS_01_1.VOB");
+    return runProgram("dvdauthor", {"-t", mpg, "-o", folder}, {{"VIDEO_FORMAT", "PAL"}}).exitCode ==
+               0 &&
+           QFile::exists(folder + "/VIDEO_TS/VTS_01_1.VOB");
 }
 
 } // namespace

@@ -33,21 +33,17 @@ struct StreamingRun {
 StreamingRun stream(FFmpegService& service, const QString& tool,
                     std::optional<double> duration = {}, std::stop_token stop = {}) {
     StreamingRun run;
-    try {
-        await(service.runToolStreaming(
-            tool, {}, duration,
-            [&](double f) {
-                run.recorded.progress << f;
-                run.recorded.events << QStringLiteral("progress %1").arg(f);
-            },
-            [&](const QString& line) {
-                run.recorded.log << line;
-                run.recorded.events << QStringLiteral("log ") + line;
-            },
-            stop));
-    } catch (const FFmpegError& error) {
-        run.error = error;
-    }
+    run.error = awaitError(service.runToolStreaming(
+        tool, {}, duration,
+        [&](double f) {
+            run.recorded.progress << f;
+            run.recorded.events << QStringLiteral("progress %1").arg(f);
+        },
+        [&](const QString& line) {
+            run.recorded.log << line;
+            run.recorded.events << QStringLiteral("log ") + line;
+        },
+        stop));
     return run;
 }
 
@@ -154,22 +150,16 @@ exit 3)"));
         QFETCH(QString, path);
         QFETCH(QString, reason);
         FFmpegService service;
-        for (bool streaming : {false, true}) {
-            try {
-                if (streaming)
-                    await(service.runToolStreaming(
-                        path, {}, {}, [](double) {}, [](const QString&) {}));
-                else
-                    await(service.runTool(path, {}));
-                QFAIL("the launch should have failed");
-            } catch (const FFmpegError& error) {
-                QCOMPARE(error.kind(), FFmpegError::Kind::LaunchFailed);
-                QCOMPARE(error.description(),
-                         QStringLiteral("Programm konnte nicht gestartet werden: %1 (%2)")
-                             .arg(path, reason));
-            }
-            QVERIFY(!service.currentProcess);
-        }
+        const QString description =
+            QStringLiteral("Programm konnte nicht gestartet werden: %1 (%2)").arg(path, reason);
+        const auto streamed = awaitError(service.runToolStreaming(
+            path, {}, {}, [](double) {}, [](const QString&) {}));
+        QCOMPARE(streamed.value().description(), description);
+        QVERIFY(!service.currentProcess);
+        const auto collected = awaitError(service.runTool(path, {}));
+        QCOMPARE(collected.value().kind(), FFmpegError::Kind::LaunchFailed);
+        QCOMPARE(collected->description(), description);
+        QVERIFY(!service.currentProcess);
     }
 
     void runToolReturnsEverythingAndAnyStatus() {
@@ -293,12 +283,7 @@ while [ $i -lt 30 ]; do echo "tick $i" >&2; i=$((i+1)); sleep 0.05; done)");
         }
         stop.request_stop();
         QTRY_VERIFY_WITH_TIMEOUT(outcome.done, 10000);
-        QVERIFY(outcome.error);
-        try {
-            std::rethrow_exception(outcome.error);
-        } catch (const FFmpegError& error) {
-            QVERIFY(error.isCancellation());
-        }
+        QVERIFY(errorOf(outcome).value().isCancellation());
         QVERIFY(!processExists(pid));
         QVERIFY(!service.currentProcess);
     }

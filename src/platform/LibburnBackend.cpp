@@ -143,7 +143,6 @@ private:
             }
         }
         m_drive = (*drives)[0].drive;
-        burn_drive_set_speed(m_drive, 0, 0);
         return true;
     }
 

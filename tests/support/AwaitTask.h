@@ -1,5 +1,7 @@
 #pragma once
 
+#include "FFmpegError.h"
+
 #include <QCoroTask>
 #include <QTest>
 
@@ -42,6 +44,27 @@ template <typename T> T await(QCoro::Task<T> task, int timeoutMs = 180000) {
         std::rethrow_exception(outcome.error);
     if constexpr (!std::is_void_v<T>)
         return std::move(*outcome.value);
+}
+
+// The FFmpegError a task ended with, if any.
+inline std::optional<FFmpegError> errorOf(const Outcome<void>& outcome) {
+    if (!outcome.error)
+        return std::nullopt;
+    try {
+        std::rethrow_exception(outcome.error);
+    } catch (const FFmpegError& error) {
+        return error;
+    }
+}
+
+// Awaits a task that may fail and hands back its FFmpegError, if any.
+template <typename T> std::optional<FFmpegError> awaitError(QCoro::Task<T> task) {
+    try {
+        await(std::move(task));
+    } catch (const FFmpegError& error) {
+        return error;
+    }
+    return std::nullopt;
 }
 
 } // namespace testing

@@ -19,13 +19,25 @@ QString writeScript(const QTemporaryDir& dir, const QString& name, const QString
     return path;
 }
 
-QByteArray runOrFail(const QString& program, const QStringList& arguments) {
+ProgramRun runProgram(const QString& program, const QStringList& arguments,
+                      const QMap<QString, QString>& environment) {
     QProcess process;
+    QProcessEnvironment merged = QProcessEnvironment::systemEnvironment();
+    for (auto it = environment.cbegin(); it != environment.cend(); ++it)
+        merged.insert(it.key(), it.value());
+    process.setProcessEnvironment(merged);
     process.start(program, arguments);
-    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit ||
-        process.exitCode() != 0)
-        qFatal("%s failed: %s", qPrintable(program), process.readAllStandardError().constData());
-    return process.readAllStandardOutput();
+    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit)
+        return {};
+    return {process.exitCode(), process.readAllStandardOutput(),
+            QString::fromUtf8(process.readAllStandardError())};
+}
+
+QByteArray runOrFail(const QString& program, const QStringList& arguments) {
+    const ProgramRun run = runProgram(program, arguments);
+    if (run.exitCode != 0)
+        qFatal("%s failed: %s", qPrintable(program), qPrintable(run.errorOutput));
+    return run.output;
 }
 
 QString makeClip(const QTemporaryDir& dir, const QString& name, const QStringList& arguments) {

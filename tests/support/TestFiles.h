@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QJsonObject>
+#include <QMap>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -10,6 +11,16 @@ namespace testing {
 
 // Writes an executable shell script and returns its path.
 QString writeScript(const QTemporaryDir& dir, const QString& name, const QString& body);
+
+struct ProgramRun {
+    int exitCode = -1;
+    QByteArray output;
+    QString errorOutput;
+};
+
+// Runs a program to its end, with extra environment entries, and returns what it did.
+ProgramRun runProgram(const QString& program, const QStringList& arguments,
+                      const QMap<QString, QString>& environment = {});
 
 // Runs a real tool to its end and returns its standard output; fails the test on a non-zero
 // status.
