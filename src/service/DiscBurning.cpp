@@ -4,7 +4,7 @@
 
 namespace {
 
-constexpr int pollIntervalMs = 100;
+constexpr int pollIntervalMs = 50;
 
 } // namespace
 
