@@ -270,17 +270,22 @@ private:
     }
 
     // Reports libburn's drive states until the drive is idle again. At idle the sector counts
-    // are reset, so the last figures seen while writing stand.
+    // are reset, so the last figures seen while writing stand. A write too short to be seen
+    // between two looks is still reported as written.
     void followWrite() {
         burn_progress progress{};
         burn_drive_status status;
+        bool sawWriting = false;
         while ((status = burn_drive_get_status(m_drive, &progress)) != BURN_DRIVE_IDLE) {
             std::optional<double> fraction;
             if (progress.sectors > 0)
                 fraction = std::min(1.0, double(progress.sector) / progress.sectors);
+            sawWriting = sawWriting || stateOf(status) == BurnState::trackWrite;
             report(stateOf(status), fraction);
             waitForDrive();
         }
+        if (!sawWriting && burn_drive_wrote_well(m_drive))
+            report(BurnState::trackWrite, 1.0);
     }
 
     static QString stateOf(burn_drive_status status) {
