@@ -38,7 +38,7 @@ QCoro::Task<QString> FFmpegService::createVideoTS(QString mpg, QString dvdauthor
         if (!result.errorOutput.isEmpty())
             onLog(result.errorOutput);
         if (result.status != 0)
-            throw FFmpegError::conversionFailed(result.status);
+            throw FFmpegError::conversionFailed(result.status, result.lastLine());
     }
 
     const QString videoTS = QDir(dvdFolder).filePath(QStringLiteral("VIDEO_TS"));

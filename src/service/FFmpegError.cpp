@@ -16,8 +16,8 @@ FFmpegError FFmpegError::ffprobeFailed(const QString& errorOutput) {
     return {Kind::FfprobeFailed, errorOutput};
 }
 
-FFmpegError FFmpegError::conversionFailed(int code) {
-    return {Kind::ConversionFailed, {}, {}, code};
+FFmpegError FFmpegError::conversionFailed(int code, const QString& toolReason) {
+    return {Kind::ConversionFailed, {}, toolReason, code};
 }
 
 FFmpegError FFmpegError::launchFailed(const QString& path, const QString& reason) {

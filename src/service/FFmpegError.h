@@ -21,7 +21,8 @@ public:
 
     static FFmpegError toolNotFound(const QString& path);
     static FFmpegError ffprobeFailed(const QString& errorOutput);
-    static FFmpegError conversionFailed(int code);
+    // toolReason: the last line the tool wrote, when it wrote any.
+    static FFmpegError conversionFailed(int code, const QString& toolReason = {});
     static FFmpegError launchFailed(const QString& path, const QString& reason);
     static FFmpegError unreadableOutput(const QString& detail);
     static FFmpegError noVideoStream(const QString& source);
@@ -31,6 +32,8 @@ public:
     Kind kind() const { return m_kind; }
     QString text() const { return m_text; }
     int code() const { return m_code; }
+    // Why the tool says it failed; not part of the description.
+    QString toolReason() const { return m_kind == Kind::ConversionFailed ? m_detail : QString(); }
     bool isCancellation() const { return m_kind == Kind::Cancelled; }
 
     QString description() const;

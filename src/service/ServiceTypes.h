@@ -20,6 +20,9 @@ struct ToolResult {
     int status = 0;
     QString output;
     QString errorOutput;
+
+    // The last non-empty line the tool wrote, standard error first: usually why it failed.
+    QString lastLine() const;
 };
 
 struct AudioStreamInfo {

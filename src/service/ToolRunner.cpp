@@ -57,8 +57,11 @@ QCoro::Task<> FFmpegService::runToolStreaming(QString path, QStringList argument
     process.setStandardOutputFile(QProcess::nullDevice());
 
     const bool parsesProgress = duration && *duration > 0;
+    QString lastLine;
     LineSplitter lines([&](const QString& line) {
         onLog(line);
+        if (!line.trimmed().isEmpty())
+            lastLine = line.trimmed();
         if (parsesProgress) {
             if (const auto fraction = progressFraction(line, *duration))
                 onProgress(*fraction);
@@ -77,5 +80,5 @@ QCoro::Task<> FFmpegService::runToolStreaming(QString path, QStringList argument
     lines.feed(process.readAllStandardError());
     lines.finish();
     if (process.exitStatus() == QProcess::CrashExit || child.status() != 0)
-        throw FFmpegError::conversionFailed(child.status());
+        throw FFmpegError::conversionFailed(child.status(), lastLine);
 }

@@ -20,3 +20,13 @@ void Wakeup::fire() {
         },
         Qt::QueuedConnection);
 }
+
+void NextTurn::await_suspend(std::coroutine_handle<> waiter) const {
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(),
+        [waiter, guard = guard] {
+            if (guard)
+                waiter.resume();
+        },
+        Qt::QueuedConnection);
+}

@@ -36,3 +36,15 @@ private:
     std::coroutine_handle<> m_waiter;
     bool m_fired = false;
 };
+
+// co_await nextTurn(guard): resumes from the event loop after every event queued before, so
+// jobs that were scheduled earlier have run by then. Dropped when guard has been destroyed.
+struct NextTurn {
+    QPointer<QObject> guard;
+    bool await_ready() const noexcept { return false; }
+    void await_suspend(std::coroutine_handle<> waiter) const;
+    void await_resume() const noexcept {}
+};
+inline NextTurn nextTurn(QObject* guard) {
+    return {guard};
+}

@@ -1,0 +1,12 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// The entries of the tools that are missing ("ffmpeg (/path)" …), in the order ffmpeg,
+// dvdauthor, hdiutil; empty when every path names an executable file.
+QStringList missingToolEntries(const QString& ffmpegPath, const QString& dvdauthorPath,
+                               const QString& hdiutilPath);
+
+// The text of the missing-tools alert, with the install hints for Debian.
+QString missingToolsText(const QStringList& entries);
