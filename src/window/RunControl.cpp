@@ -138,6 +138,7 @@ void ContentView::showFailure(const Task& task, const FFmpegError& error, RunKin
         return;
     const bool aborted = error.isCancellation() || task->stop.stop_requested();
     const FFmpegError shown = aborted ? FFmpegError::cancelled() : error;
+    stopDotPulse();
     if (!aborted && !error.toolReason().isEmpty())
         appendLog(QStringLiteral("Fehlerursache: ") + error.toolReason());
     switch (kind) {
