@@ -1,12 +1,12 @@
-#include <QApplication>
-#include <QLabel>
+#include "KestrinApp.h"
 
-// Until the main window exists, the application shows a placeholder that says so.
+#include <QApplication>
+
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kestrin"));
-    QLabel placeholder(QStringLiteral("Kestrin – das Hauptfenster ist noch in Arbeit."));
-    placeholder.setMargin(40);
-    placeholder.show();
+    QApplication::setQuitOnLastWindowClosed(true);
+    KestrinApp kestrin;
+    kestrin.mainWindow().show();
     return app.exec();
 }

@@ -24,6 +24,10 @@ QCoro::Task<> ContentView::reloadAudioStreams() {
     schedule([this] { isLoadingAudioStreams = false; });
 }
 
+void ContentView::startReloadAudioStreams() {
+    launch(reloadAudioStreams());
+}
+
 void ContentView::applyAudioStreams(const QList<AudioStreamInfo>& list) {
     audioStreams = list;
     notifyChanged();

@@ -14,6 +14,9 @@
 #include <optional>
 #include <stop_token>
 
+// The MPEG file proposed for a source: beside it, "_PAL_DVD.mpg" in place of its extension.
+QString destinationFor(const QString& source);
+
 // The main window's whole workflow: the chosen files, the chain toggles, the options, the run
 // state with its status and log, and the operations that run the stages on its one
 // FFmpegService. Widgets only bind to it; every change is announced through changed().
@@ -86,7 +89,14 @@ public:
     // Tools and audio streams
     void checkTools();
     QCoro::Task<> reloadAudioStreams();
+    // reloadAudioStreams as a task of its own, for the "↻" button.
+    void startReloadAudioStreams();
     void applyAudioStreams(const QList<AudioStreamInfo>& list);
+
+    // File panels
+    void chooseSource();
+    void chooseDestination();
+    void chooseISODestination();
 
     // Writes that change more than the field itself.
     void setBurnAfterISO(bool on);

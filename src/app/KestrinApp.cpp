@@ -1,0 +1,17 @@
+#include "KestrinApp.h"
+
+KestrinApp::KestrinApp()
+    : m_mainWindow(std::make_unique<MainWindow>(m_filePanels)) {
+    m_mainWindow->setAttribute(Qt::WA_QuitOnClose);
+    QObject::connect(m_mainWindow.get(), &MainWindow::settingsRequested,
+                     [this] { showSettingsWindow(); });
+}
+
+PreferencesView& KestrinApp::showSettingsWindow() {
+    if (!m_preferences)
+        m_preferences = std::make_unique<PreferencesView>();
+    m_preferences->show();
+    m_preferences->raise();
+    m_preferences->activateWindow();
+    return *m_preferences;
+}

@@ -1,0 +1,494 @@
+#include "MainWindow.h"
+
+#include "AudioChoice.h"
+#include "ElidedLabel.h"
+#include "StartButton.h"
+#include "VolumeName.h"
+
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFontDatabase>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QShortcut>
+#include <QSignalBlocker>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr int contentWidth = 800;
+constexpr int closedHeight = 720;
+constexpr int openHeight = 820;
+
+QLabel* footnote(const QString& text) {
+    auto* label = new QLabel(text);
+    QFont font = label->font();
+    font.setPointSizeF(font.pointSizeF() * 0.85);
+    label->setFont(font);
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, palette.color(QPalette::PlaceholderText));
+    label->setPalette(palette);
+    return label;
+}
+
+QHBoxLayout* row(int spacing) {
+    auto* layout = new QHBoxLayout;
+    layout->setSpacing(spacing);
+    layout->setContentsMargins(0, 0, 0, 0);
+    return layout;
+}
+
+QWidget* wrap(QLayout* layout) {
+    auto* widget = new QWidget;
+    widget->setLayout(layout);
+    return widget;
+}
+
+QString pathOr(const std::optional<QString>& path, const QString& absent) {
+    return path.value_or(absent);
+}
+
+} // namespace
+
+MainWindow::MainWindow(FilePanels& filePanels, QWidget* parent)
+    : QMainWindow(parent)
+    , m_view(filePanels) {
+    setWindowTitle(QStringLiteral("Kestrin"));
+    auto* content = new QWidget;
+    auto* column = new QVBoxLayout(content);
+    column->setContentsMargins(16, 16, 16, 16);
+    column->setSpacing(12);
+    column->addWidget(fileBox(QStringLiteral("Quelle"), m_sourcePath, m_chooseSource));
+    column->addWidget(
+        fileBox(QStringLiteral("Ziel (PAL-DVD MPG)"), m_destinationPath, m_chooseDestination));
+    column->addWidget(chainToggles());
+    column->addWidget(isoSection());
+    auto* inputs = new QVBoxLayout;
+    inputs->setSpacing(10);
+    inputs->addWidget(volumeNameRow());
+    inputs->addWidget(optionsRow());
+    column->addLayout(inputs);
+    column->addWidget(actionRow());
+    m_status = footnote(QString());
+    m_status->setObjectName("status");
+    column->addWidget(m_status);
+    column->addWidget(logBox());
+    column->addStretch(1);
+    setCentralWidget(content);
+    buildMenu();
+
+    connect(m_chooseSource, &QPushButton::clicked, &m_view, &ContentView::chooseSource);
+    connect(m_chooseDestination, &QPushButton::clicked, &m_view, &ContentView::chooseDestination);
+    connect(&m_view, &ContentView::changed, this, &MainWindow::refresh);
+    refresh();
+}
+
+QWidget* MainWindow::fileBox(const QString& title, ElidedLabel*& path, QPushButton*& button) {
+    auto* box = new QGroupBox(title);
+    auto* layout = row(8);
+    path = new ElidedLabel;
+    button = new QPushButton(title == QStringLiteral("Quelle") ? QStringLiteral("Auswählen…")
+                                                               : QStringLiteral("Speichern als…"));
+    layout->addWidget(path, 1);
+    layout->addWidget(button);
+    box->setLayout(layout);
+    return box;
+}
+
+QWidget* MainWindow::chainToggles() {
+    auto* layout = row(18);
+    m_toVideoTS = new QCheckBox(QStringLiteral("MPG → VIDEO_TS"));
+    m_toISO = new QCheckBox(QStringLiteral("VIDEO_TS → ISO"));
+    m_toBurn = new QCheckBox(QStringLiteral("ISO → Brennen"));
+    layout->addStretch(1);
+    for (QCheckBox* toggle : {m_toVideoTS, m_toISO, m_toBurn})
+        layout->addWidget(toggle);
+    layout->addStretch(1);
+    connect(m_toVideoTS, &QCheckBox::toggled, this, [this](bool on) {
+        m_view.createVideoTSAfterConvert = on;
+        m_view.notifyChanged();
+    });
+    connect(m_toISO, &QCheckBox::toggled, this, [this](bool on) {
+        m_view.createISOAfterVideoTS = on;
+        m_view.notifyChanged();
+    });
+    connect(m_toBurn, &QCheckBox::toggled, &m_view, &ContentView::setBurnAfterISO);
+    return wrap(layout);
+}
+
+QWidget* MainWindow::isoSection() {
+    auto* section = new QFrame;
+    section->setObjectName("isoSection");
+    section->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
+    section->setAutoFillBackground(true);
+    section->setStyleSheet(
+        QStringLiteral("QFrame#isoSection { background: palette(base); border-radius: 8px; }"));
+    auto* layout = new QVBoxLayout(section);
+    layout->setContentsMargins(12, 12, 12, 12);
+    layout->setSpacing(0);
+
+    auto* header = new QPushButton;
+    header->setObjectName("isoHeader");
+    header->setFlat(true);
+    header->setCursor(Qt::PointingHandCursor);
+    auto* headerRow = row(0);
+    headerRow->addWidget(new QLabel(QStringLiteral("ISO & Brennen (ohne Toast)")));
+    headerRow->addStretch(1);
+    m_isoMarker = new QLabel;
+    m_isoMarker->setForegroundRole(QPalette::PlaceholderText);
+    headerRow->addWidget(m_isoMarker);
+    header->setLayout(headerRow);
+    header->setMinimumHeight(headerRow->sizeHint().height());
+    layout->addWidget(header);
+    connect(header, &QPushButton::clicked, this, [this] {
+        m_view.settings.setIsoSectionExpanded(!m_view.settings.isoSectionExpanded());
+        m_view.notifyChanged();
+    });
+
+    m_isoBody = new QWidget;
+    auto* body = new QVBoxLayout(m_isoBody);
+    body->setContentsMargins(0, 6, 0, 0);
+    body->setSpacing(10);
+    const auto pathRow = [](const QString& label, ElidedLabel*& path) {
+        auto* layout = row(8);
+        auto* caption = new QLabel(label);
+        caption->setFixedWidth(90);
+        path = new ElidedLabel;
+        path->setMaximumWidth(480);
+        layout->addWidget(caption);
+        layout->addWidget(path, 1);
+        return layout;
+    };
+    const auto closeRow = [](QHBoxLayout* layout) {
+        layout->addStretch(1);
+        return layout;
+    };
+    body->addLayout(closeRow(pathRow(QStringLiteral("DVD-Ordner:"), m_dvdFolderPath)));
+    auto* isoRow = pathRow(QStringLiteral("ISO-Ziel:"), m_isoPath);
+    m_chooseISO = new QPushButton(QStringLiteral("Wählen…"));
+    isoRow->addWidget(m_chooseISO);
+    isoRow->addStretch(1);
+    body->addLayout(isoRow);
+    body->addWidget(
+        footnote(QStringLiteral("Hinweis: Zum Brennen muss ein beschreibbarer Rohling im Laufwerk "
+                                "liegen.")));
+    layout->addWidget(m_isoBody);
+    connect(m_chooseISO, &QPushButton::clicked, &m_view, &ContentView::chooseISODestination);
+    return section;
+}
+
+QWidget* MainWindow::volumeNameRow() {
+    auto* layout = row(12);
+    m_volumeName = new QLineEdit;
+    m_volumeName->setObjectName("volumeName");
+    m_volumeName->setFixedWidth(420);
+    m_volumeName->setPlaceholderText(QStringLiteral("DVD_VIDEO"));
+    layout->addStretch(1);
+    layout->addWidget(new QLabel(QStringLiteral("DVD Name:")));
+    layout->addWidget(m_volumeName);
+    layout->addStretch(1);
+    connect(m_volumeName, &QLineEdit::textChanged, this, [this](const QString& text) {
+        const QString clean = sanitizeVolumeName(text);
+        // A blank typed at the end stays while the user types, so that words can be
+        // separated; the name itself never carries it.
+        const bool typingBlank = text.endsWith(u' ') && !clean.isEmpty() && clean.size() < 32;
+        const QString shown = typingBlank ? clean + u' ' : clean;
+        if (shown != text) {
+            const int cursor = std::min<int>(m_volumeName->cursorPosition(), shown.size());
+            m_volumeName->setText(shown);
+            m_volumeName->setCursorPosition(cursor);
+            return;
+        }
+        m_view.isoVolumeName = clean;
+        m_view.notifyChanged();
+    });
+    connect(m_volumeName, &QLineEdit::editingFinished, this,
+            [this] { m_volumeName->setText(m_view.isoVolumeName); });
+    return wrap(layout);
+}
+
+QWidget* MainWindow::optionsRow() {
+    const auto optionColumn = [](const QString& caption, QWidget* control) {
+        auto* column = new QVBoxLayout;
+        column->setSpacing(4);
+        column->setContentsMargins(0, 0, 0, 0);
+        column->addWidget(new QLabel(caption), 0, Qt::AlignHCenter);
+        column->addWidget(control, 0, Qt::AlignHCenter);
+        auto* widget = wrap(column);
+        widget->setFixedWidth(220);
+        return widget;
+    };
+
+    auto* aspect = row(0);
+    m_aspect = new QButtonGroup(this);
+    const QStringList modes{QStringLiteral("Auto"), QStringLiteral("16:9"), QStringLiteral("4:3")};
+    for (int mode = 0; mode < modes.size(); ++mode) {
+        auto* button = new QPushButton(modes[mode]);
+        button->setCheckable(true);
+        m_aspect->addButton(button, mode);
+        aspect->addWidget(button);
+    }
+    connect(m_aspect, &QButtonGroup::idClicked, this, [this](int mode) {
+        m_view.settings.setAspectMode(mode);
+        m_view.notifyChanged();
+    });
+
+    auto* audio = row(6);
+    m_audio = new QComboBox;
+    m_audio->setObjectName("audio");
+    m_audio->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    m_audio->setMaximumWidth(180);
+    m_reloadAudio = new QToolButton;
+    m_reloadAudio->setText(QStringLiteral("↻"));
+    m_reloadAudio->setAutoRaise(true);
+    m_reloadAudio->setToolTip(QStringLiteral("Audio-Spuren neu einlesen"));
+    audio->addWidget(m_audio);
+    audio->addWidget(m_reloadAudio);
+    connect(m_audio, &QComboBox::activated, this, [this](int item) {
+        m_view.settings.setAudioStreamIndexStored(m_audio->itemData(item).toInt());
+        m_view.notifyChanged();
+    });
+    connect(m_reloadAudio, &QToolButton::clicked, &m_view, &ContentView::startReloadAudioStreams);
+
+    m_quality = new QComboBox;
+    m_quality->addItems(
+        {QStringLiteral("Standard"), QStringLiteral("High"), QStringLiteral("Max")});
+    m_quality->setFixedWidth(140);
+    connect(m_quality, &QComboBox::activated, this, [this](int preset) {
+        m_view.settings.setQualityPreset(preset);
+        m_view.notifyChanged();
+    });
+
+    auto* layout = row(0);
+    layout->addStretch(1);
+    layout->addWidget(optionColumn(QStringLiteral("Bild:"), wrap(aspect)));
+    layout->addStretch(1);
+    layout->addWidget(optionColumn(QStringLiteral("Audio"), wrap(audio)));
+    layout->addStretch(1);
+    layout->addWidget(optionColumn(QStringLiteral("Qualität"), m_quality));
+    layout->addStretch(1);
+    return wrap(layout);
+}
+
+QWidget* MainWindow::actionRow() {
+    m_start = new StartButton;
+    m_start->setObjectName("start");
+    m_pause = new QPushButton;
+    m_abort = new QPushButton(QStringLiteral("Abbrechen"));
+    auto* controls = row(8);
+    controls->addStretch(1);
+    controls->addWidget(m_pause);
+    controls->addWidget(m_abort);
+    controls->addStretch(1);
+    auto* startColumn = new QVBoxLayout;
+    startColumn->setSpacing(6);
+    startColumn->addWidget(m_start);
+    startColumn->addLayout(controls);
+
+    m_erase = new QCheckBox(QStringLiteral("DVD löschen"));
+    m_verify = new QCheckBox(QStringLiteral("Brennprüfung"));
+    auto* options = new QVBoxLayout;
+    options->setSpacing(6);
+    options->addStretch(1);
+    options->addWidget(m_erase);
+    options->addWidget(m_verify);
+    options->addStretch(1);
+
+    m_videoTS = new QPushButton(QStringLiteral("VIDEO_TS erstellen"));
+    m_iso = new QPushButton(QStringLiteral("ISO erstellen"));
+    m_burn = new QPushButton(QStringLiteral("DVD brennen"));
+    auto* stages = row(8);
+    for (QPushButton* button : {m_videoTS, m_iso, m_burn})
+        stages->addWidget(button);
+
+    auto* layout = row(12);
+    layout->addLayout(startColumn);
+    layout->addStretch(1);
+    layout->addLayout(options);
+    layout->addLayout(stages);
+
+    connect(m_start, &StartButton::clicked, &m_view, &ContentView::startConversion);
+    // Return starts the conversion whenever the start button may be used.
+    for (const auto key : {Qt::Key_Return, Qt::Key_Enter})
+        connect(new QShortcut(key, this), &QShortcut::activated, this, [this] {
+            if (m_start->isEnabled())
+                m_start->click();
+        });
+    connect(m_pause, &QPushButton::clicked, &m_view, &ContentView::togglePause);
+    connect(m_abort, &QPushButton::clicked, &m_view, &ContentView::abortRun);
+    connect(m_erase, &QCheckBox::toggled, this, [this](bool on) {
+        m_view.settings.setEraseBeforeBurn(on);
+        m_view.notifyChanged();
+    });
+    connect(m_verify, &QCheckBox::toggled, this, [this](bool on) {
+        m_view.settings.setVerifyAfterBurn(on);
+        m_view.notifyChanged();
+    });
+    connect(m_videoTS, &QPushButton::clicked, &m_view, &ContentView::startVideoTSRun);
+    connect(m_iso, &QPushButton::clicked, &m_view, &ContentView::startISORun);
+    connect(m_burn, &QPushButton::clicked, &m_view, &ContentView::startBurnRun);
+    return wrap(layout);
+}
+
+QWidget* MainWindow::logBox() {
+    auto* box = new QGroupBox(QStringLiteral("Log"));
+    auto* layout = new QVBoxLayout(box);
+    m_log = new QPlainTextEdit;
+    m_log->setObjectName("log");
+    m_log->setReadOnly(true);
+    m_log->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    m_log->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_log->setMinimumHeight(170);
+    m_log->setMaximumHeight(190);
+    QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    mono.setPointSizeF(font().pointSizeF() * 0.85);
+    m_log->setFont(mono);
+    layout->addWidget(m_log);
+    return box;
+}
+
+void MainWindow::buildMenu() {
+    QMenu* menu = menuBar()->addMenu(QStringLiteral("Kestrin"));
+    QAction* settings = menu->addAction(QStringLiteral("Einstellungen…"));
+    settings->setShortcut(QKeySequence(QStringLiteral("Ctrl+,")));
+    settings->setMenuRole(QAction::PreferencesRole);
+    connect(settings, &QAction::triggered, this, &MainWindow::settingsRequested);
+    QAction* quit = menu->addAction(QStringLiteral("Beenden"));
+    quit->setShortcut(QKeySequence(QStringLiteral("Ctrl+Q")));
+    quit->setMenuRole(QAction::QuitRole);
+    connect(quit, &QAction::triggered, qApp, &QApplication::quit);
+}
+
+void MainWindow::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    m_view.checkTools();
+    if (m_view.showMissingToolsAlert)
+        showMissingToolsAlert();
+}
+
+void MainWindow::showMissingToolsAlert() {
+    if (!m_alert) {
+        m_alert = new QMessageBox(this);
+        m_alert->setObjectName("missingToolsAlert");
+        m_alert->setIcon(QMessageBox::Warning);
+        m_alert->setWindowTitle(QStringLiteral("Benötigte Tools fehlen"));
+        m_alert->setText(QStringLiteral("Benötigte Tools fehlen"));
+        QPushButton* quit = m_alert->addButton(QStringLiteral("Beenden"), QMessageBox::RejectRole);
+        QPushButton* settings =
+            m_alert->addButton(QStringLiteral("Einstellungen…"), QMessageBox::AcceptRole);
+        connect(quit, &QPushButton::clicked, qApp, &QApplication::quit, Qt::QueuedConnection);
+        connect(settings, &QPushButton::clicked, this, &MainWindow::settingsRequested);
+        connect(m_alert, &QMessageBox::finished, this, [this] {
+            m_view.showMissingToolsAlert = false;
+            m_view.notifyChanged();
+        });
+    }
+    m_alert->setInformativeText(m_view.missingToolsMessage);
+    m_alert->open();
+}
+
+void MainWindow::refreshAudioPicker() {
+    QList<std::pair<QString, int>> entries{{QStringLiteral("Auto"), -1}};
+    if (m_view.isLoadingAudioStreams)
+        entries.append({QStringLiteral("Lade…"), -2});
+    for (const AudioStreamInfo& stream : m_view.audioStreams)
+        entries.append({displayLabel(stream), stream.index});
+
+    const QSignalBlocker blocker(m_audio);
+    // Rebuilt only when the entries changed, so that an open list stays open.
+    bool same = m_audio->count() == entries.size();
+    for (int i = 0; same && i < entries.size(); ++i)
+        same =
+            m_audio->itemText(i) == entries[i].first && m_audio->itemData(i) == entries[i].second;
+    if (!same) {
+        m_audio->clear();
+        for (const auto& [label, value] : entries)
+            m_audio->addItem(label, value);
+    }
+    m_audio->setCurrentIndex(
+        std::max(0, m_audio->findData(m_view.settings.audioStreamIndexStored())));
+}
+
+void MainWindow::refresh() {
+    const ContentView& v = m_view;
+    const bool running = v.isRunning();
+    const bool expanded = v.settings.isoSectionExpanded();
+
+    m_sourcePath->setFullText(pathOr(v.sourceURL, QStringLiteral("Keine Datei gewählt")));
+    m_chooseSource->setEnabled(!running);
+    m_destinationPath->setFullText(pathOr(v.destinationURL, QStringLiteral("Kein Ziel gewählt")));
+    m_chooseDestination->setEnabled(!running && v.sourceURL);
+
+    for (auto [toggle, on] :
+         {std::pair{m_toVideoTS, v.createVideoTSAfterConvert},
+          std::pair{m_toISO, v.createISOAfterVideoTS}, std::pair{m_toBurn, v.burnAfterISO}}) {
+        const QSignalBlocker blocker(toggle);
+        toggle->setChecked(on);
+    }
+    m_toISO->setEnabled(v.createVideoTSAfterConvert);
+    m_toBurn->setEnabled(v.createVideoTSAfterConvert && v.createISOAfterVideoTS);
+
+    m_isoBody->setVisible(expanded);
+    m_isoMarker->setText(expanded ? QStringLiteral("▲") : QStringLiteral("▼"));
+    m_dvdFolderPath->setFullText(pathOr(v.dvdFolderURL, QStringLiteral("—")));
+    m_isoPath->setFullText(pathOr(v.isoURL, QStringLiteral("—")));
+    m_chooseISO->setEnabled(!running && v.dvdFolderURL);
+
+    if (sanitizeVolumeName(m_volumeName->text()) != v.isoVolumeName) {
+        const QSignalBlocker blocker(m_volumeName);
+        m_volumeName->setText(v.isoVolumeName);
+    }
+
+    const bool options = v.toolsOK && !running;
+    if (QAbstractButton* mode = m_aspect->button(v.settings.aspectMode()))
+        mode->setChecked(true);
+    else
+        m_aspect->button(0)->setChecked(true);
+    for (QAbstractButton* button : m_aspect->buttons())
+        button->setEnabled(options);
+    refreshAudioPicker();
+    m_audio->setEnabled(options);
+    m_reloadAudio->setEnabled(options && v.sourceURL);
+    {
+        const QSignalBlocker blocker(m_quality);
+        const int preset = v.settings.qualityPreset();
+        m_quality->setCurrentIndex(preset >= 0 && preset <= 2 ? preset : 0);
+    }
+    m_quality->setEnabled(options);
+
+    m_start->setTitle(running ? v.currentPhaseLabel : QStringLiteral("Start"));
+    m_start->setRunState(running, v.progress);
+    m_start->setEnabled(!running && v.toolsOK && v.sourceURL && v.destinationURL);
+    m_pause->setText(v.isPaused ? QStringLiteral("Fortsetzen") : QStringLiteral("Pause"));
+    m_pause->setEnabled(running);
+    m_abort->setEnabled(running);
+    for (auto [toggle, on] : {std::pair{m_erase, v.settings.eraseBeforeBurn()},
+                              std::pair{m_verify, v.settings.verifyAfterBurn()}}) {
+        const QSignalBlocker blocker(toggle);
+        toggle->setChecked(on);
+        toggle->setEnabled(!running);
+    }
+    m_videoTS->setEnabled(!running && v.toolsOK && v.destinationURL);
+    m_iso->setEnabled(!running && v.toolsOK && v.dvdFolderURL);
+    m_burn->setEnabled(!running && v.toolsOK && v.isoURL);
+
+    m_status->setText(v.statusText);
+    const QString log = v.logText().isEmpty() ? QStringLiteral("—") : v.logText();
+    if (log != m_shownLog) {
+        m_shownLog = log;
+        m_log->setPlainText(log);
+    }
+
+    const int height = expanded ? openHeight : closedHeight;
+    centralWidget()->setFixedSize(contentWidth, height);
+    setFixedSize(contentWidth, height + menuBar()->sizeHint().height());
+}

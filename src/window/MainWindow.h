@@ -1,0 +1,80 @@
+#pragma once
+
+#include "ContentView.h"
+
+#include <QMainWindow>
+
+class ElidedLabel;
+class QButtonGroup;
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QMessageBox;
+class QPlainTextEdit;
+class QPushButton;
+class QToolButton;
+class StartButton;
+
+// The main window: the widgets over a ContentView. It only binds the state to the widgets and
+// the widgets to the operations; the workflow itself lives in ContentView.
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+
+public:
+    explicit MainWindow(FilePanels& filePanels, QWidget* parent = nullptr);
+
+    ContentView& contentView() { return m_view; }
+
+signals:
+    void settingsRequested();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    QWidget* fileBox(const QString& title, ElidedLabel*& path, QPushButton*& button);
+    QWidget* chainToggles();
+    QWidget* isoSection();
+    QWidget* volumeNameRow();
+    QWidget* optionsRow();
+    QWidget* actionRow();
+    QWidget* logBox();
+    void buildMenu();
+    void refresh();
+    void refreshAudioPicker();
+    void showMissingToolsAlert();
+
+    ContentView m_view;
+
+    ElidedLabel* m_sourcePath = nullptr;
+    QPushButton* m_chooseSource = nullptr;
+    ElidedLabel* m_destinationPath = nullptr;
+    QPushButton* m_chooseDestination = nullptr;
+    QCheckBox* m_toVideoTS = nullptr;
+    QCheckBox* m_toISO = nullptr;
+    QCheckBox* m_toBurn = nullptr;
+    QWidget* m_isoBody = nullptr;
+    QLabel* m_isoMarker = nullptr;
+    ElidedLabel* m_dvdFolderPath = nullptr;
+    ElidedLabel* m_isoPath = nullptr;
+    QPushButton* m_chooseISO = nullptr;
+    QLineEdit* m_volumeName = nullptr;
+    QButtonGroup* m_aspect = nullptr;
+    QComboBox* m_audio = nullptr;
+    QToolButton* m_reloadAudio = nullptr;
+    QComboBox* m_quality = nullptr;
+    StartButton* m_start = nullptr;
+    QPushButton* m_pause = nullptr;
+    QPushButton* m_abort = nullptr;
+    QCheckBox* m_erase = nullptr;
+    QCheckBox* m_verify = nullptr;
+    QPushButton* m_videoTS = nullptr;
+    QPushButton* m_iso = nullptr;
+    QPushButton* m_burn = nullptr;
+    QLabel* m_status = nullptr;
+    QPlainTextEdit* m_log = nullptr;
+    QMessageBox* m_alert = nullptr;
+    QString m_shownLog;
+};
