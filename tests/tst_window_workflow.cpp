@@ -74,18 +74,6 @@ QByteArray readAll(const QString& path) {
     return file.readAll();
 }
 
-bool processExists(qint64 pid) {
-    return pid > 0 && ::kill(static_cast<pid_t>(pid), 0) == 0;
-}
-
-char processState(qint64 pid) {
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly))
-        return '?';
-    const QByteArray text = stat.readAll();
-    return text.at(text.lastIndexOf(')') + 2);
-}
-
 } // namespace
 
 class WindowWorkflowTest : public QObject {

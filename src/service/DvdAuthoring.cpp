@@ -33,12 +33,7 @@ QCoro::Task<QString> FFmpegService::createVideoTS(QString mpg, QString dvdauthor
     };
     for (const QStringList& arguments : runs) {
         const ToolResult result = co_await runTool(dvdauthorPath, arguments, pal, stop);
-        if (!result.output.isEmpty())
-            onLog(result.output);
-        if (!result.errorOutput.isEmpty())
-            onLog(result.errorOutput);
-        if (result.status != 0)
-            throw FFmpegError::conversionFailed(result.status, result.lastLine());
+        result.reportTo(onLog);
     }
 
     const QString videoTS = QDir(dvdFolder).filePath(QStringLiteral("VIDEO_TS"));

@@ -23,6 +23,9 @@ struct ToolResult {
 
     // The last non-empty line the tool wrote, standard error first: usually why it failed.
     QString lastLine() const;
+    // Hands the whole standard output, then the whole standard error, to onLog (each when not
+    // empty), and fails with conversionFailed when the tool did not exit with 0.
+    void reportTo(const LogCallback& onLog) const;
 };
 
 struct AudioStreamInfo {

@@ -1,3 +1,4 @@
+#include "FFmpegError.h"
 #include "ServiceTypes.h"
 
 #include <QRegularExpression>
@@ -19,4 +20,13 @@ QString lastNonEmptyLine(const QString& text) {
 QString ToolResult::lastLine() const {
     const QString fromErrors = lastNonEmptyLine(errorOutput);
     return fromErrors.isEmpty() ? lastNonEmptyLine(output) : fromErrors;
+}
+
+void ToolResult::reportTo(const LogCallback& onLog) const {
+    if (!output.isEmpty())
+        onLog(output);
+    if (!errorOutput.isEmpty())
+        onLog(errorOutput);
+    if (status != 0)
+        throw FFmpegError::conversionFailed(status, lastLine());
 }

@@ -133,11 +133,14 @@ private:
     // Every failing ending goes through here: "Abgebrochen." for an aborted run, otherwise
     // the reason the tool gave and "Fehler ❌ …".
     void showFailure(const Task& task, const FFmpegError& error, RunKind kind);
+    // "Abgebrochen." or "Fehler ❌ " with the error's description.
+    static QString failureText(const FFmpegError& error);
 
     // Post-encode stages
     QCoro::Task<> runPostEncodeChain(Task task, RunKind kind, QString mpg);
-    QCoro::Task<> runISORun(Task task, QString dvdFolder);
-    QCoro::Task<> runBurnRun(Task task, QString iso);
+    // The ISO run and the burn run: one stage and its failure ending.
+    template <typename T>
+    QCoro::Task<> runSingleStage(Task task, RunKind kind, QCoro::Task<T> stage);
     QCoro::Task<QString> runVideoTSStage(Task task, RunKind kind, QString mpg);
     QCoro::Task<QString> runISOStage(Task task, RunKind kind, QString dvdFolder);
     QCoro::Task<> runBurnStage(Task task, RunKind kind, QString iso);

@@ -3,6 +3,20 @@
 #include "Wakeup.h"
 #include "platform/FileChecks.h"
 
+template <typename T>
+QCoro::Task<> ContentView::runSingleStage(Task task, RunKind kind, QCoro::Task<T> stage) {
+    std::optional<FFmpegError> failure;
+    try {
+        co_await std::move(stage);
+    } catch (const FFmpegError& error) {
+        failure = error;
+    }
+    if (failure) {
+        co_await nextTurn(this);
+        showFailure(task, *failure, kind);
+    }
+}
+
 void ContentView::startVideoTSRun() {
     if (!destinationURL)
         return;
@@ -16,7 +30,7 @@ void ContentView::startISORun() {
         return;
     const Task task = beginRun(QStringLiteral("ISO erstellen…"), QStringLiteral("ISO erstellen"));
     encodingStartTime.reset();
-    launch(runISORun(task, *dvdFolderURL));
+    launch(runSingleStage(task, RunKind::ISO, runISOStage(task, RunKind::ISO, *dvdFolderURL)));
 }
 
 void ContentView::startBurnRun() {
@@ -24,7 +38,7 @@ void ContentView::startBurnRun() {
         return;
     const Task task = beginRun(QStringLiteral("Brennen…"), QStringLiteral("Brennen"));
     encodingStartTime.reset();
-    launch(runBurnRun(task, *isoURL));
+    launch(runSingleStage(task, RunKind::Burn, runBurnStage(task, RunKind::Burn, *isoURL)));
 }
 
 // The VIDEO_TS run and the chain after an encode: VIDEO_TS, then ISO and burn as the toggles say.
@@ -61,32 +75,6 @@ QCoro::Task<> ContentView::runPostEncodeChain(Task task, RunKind kind, QString m
     }
 }
 
-QCoro::Task<> ContentView::runISORun(Task task, QString dvdFolder) {
-    std::optional<FFmpegError> failure;
-    try {
-        co_await runISOStage(task, RunKind::ISO, dvdFolder);
-    } catch (const FFmpegError& error) {
-        failure = error;
-    }
-    if (failure) {
-        co_await nextTurn(this);
-        showFailure(task, *failure, RunKind::ISO);
-    }
-}
-
-QCoro::Task<> ContentView::runBurnRun(Task task, QString iso) {
-    std::optional<FFmpegError> failure;
-    try {
-        co_await runBurnStage(task, RunKind::Burn, iso);
-    } catch (const FFmpegError& error) {
-        failure = error;
-    }
-    if (failure) {
-        co_await nextTurn(this);
-        showFailure(task, *failure, RunKind::Burn);
-    }
-}
-
 QCoro::Task<QString> ContentView::runVideoTSStage(Task task, RunKind kind, QString mpg) {
     if (kind == RunKind::VideoTS)
         startDotPulse(QStringLiteral("Erstelle VIDEO_TS Ordner"));
@@ -120,12 +108,7 @@ QCoro::Task<QString> ContentView::runISOStage(Task task, RunKind kind, QString d
     const ToolResult result =
         co_await service.runTool(hdiutilPath, hdiutilArguments(volumeName, basePath, dvdFolder),
                                  std::nullopt, task->stop.get_token());
-    if (!result.output.isEmpty())
-        log(result.output);
-    if (!result.errorOutput.isEmpty())
-        log(result.errorOutput);
-    if (result.status != 0)
-        throw FFmpegError::conversionFailed(result.status, result.lastLine());
+    result.reportTo(log);
     co_await settle(task);
 
     stopDotPulse();
@@ -225,8 +208,7 @@ void ContentView::failStageRun(const FFmpegError& error) {
 
 void ContentView::failISORun(const FFmpegError& error) {
     stopDotPulse();
-    statusText = error.isCancellation() ? QStringLiteral("Abgebrochen.")
-                                        : QStringLiteral("Fehler ❌ ") + error.description();
+    statusText = failureText(error);
     setRunning(false);
     currentTask.reset();
     logStatus();

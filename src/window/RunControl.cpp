@@ -125,12 +125,16 @@ void ContentView::finishConversion() {
 
 void ContentView::failConversion(const FFmpegError& error) {
     stopDotPulse();
-    statusText = error.isCancellation() ? QStringLiteral("Abgebrochen.")
-                                        : QStringLiteral("Fehler ❌ ") + error.description();
+    statusText = failureText(error);
     setRunning(false);
     currentTask.reset();
     encodingStartTime.reset();
     notifyChanged();
+}
+
+QString ContentView::failureText(const FFmpegError& error) {
+    return error.isCancellation() ? QStringLiteral("Abgebrochen.")
+                                  : QStringLiteral("Fehler ❌ ") + error.description();
 }
 
 void ContentView::showFailure(const Task& task, const FFmpegError& error, RunKind kind) {

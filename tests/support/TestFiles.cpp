@@ -6,6 +6,8 @@
 #include <QProcess>
 #include <QTest>
 
+#include <csignal>
+
 namespace testing {
 
 QString writeScript(const QTemporaryDir& dir, const QString& name, const QString& body) {
@@ -55,6 +57,18 @@ QJsonObject probeStreams(const QString& path) {
                    "sample_rate,channels,bit_rate:format=duration",
                    "-of", "json", path});
     return QJsonDocument::fromJson(json).object();
+}
+
+bool processExists(qint64 pid) {
+    return pid > 0 && ::kill(static_cast<pid_t>(pid), 0) == 0;
+}
+
+char processState(qint64 pid) {
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return '?';
+    const QByteArray text = stat.readAll();
+    return text.at(text.lastIndexOf(')') + 2);
 }
 
 } // namespace testing

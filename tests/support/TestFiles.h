@@ -32,4 +32,8 @@ QString makeClip(const QTemporaryDir& dir, const QString& name, const QStringLis
 // ffprobe's JSON answer for a file's streams and format.
 QJsonObject probeStreams(const QString& path);
 
+// Whether a process with this id still exists, and its state letter from /proc ('T' stopped).
+bool processExists(qint64 pid);
+char processState(qint64 pid);
+
 } // namespace testing
