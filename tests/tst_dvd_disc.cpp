@@ -280,7 +280,7 @@ private slots:
             {BurnReport{}}, // no state yet: no text
             {BurnReport{BurnState::trackWrite, 0.2, {}, {}}},
             {BurnReport{BurnState::trackWrite, 0.4, {}, {}},
-             BurnReport{"someNewState", {}, {}, {}}},
+             BurnReport{BurnState::none, {}, {}, {}}},
             {BurnReport{BurnState::failed, 0.5, {"Fehler: Sektor 7 weicht ab."}, {}}},
             {BurnReport{BurnState::done, 1.0, {}, {}}}, // after the end: ignored
         }));

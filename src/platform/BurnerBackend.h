@@ -10,21 +10,22 @@
 // The disc recorder as the conversion service sees it: a burn that runs in threads of its own
 // and is polled on the UI thread for its state, its fraction done and what it has to say.
 
-// Burn states, in the order a burn passes them.
-namespace BurnState {
-inline const QString preparing = QStringLiteral("preparing");
-inline const QString trackOpen = QStringLiteral("trackOpen");
-inline const QString trackWrite = QStringLiteral("trackWrite");
-inline const QString trackClose = QStringLiteral("trackClose");
-inline const QString sessionClose = QStringLiteral("sessionClose");
-inline const QString finishing = QStringLiteral("finishing");
-inline const QString verifying = QStringLiteral("verifying");
-inline const QString done = QStringLiteral("done");
-inline const QString failed = QStringLiteral("failed");
-} // namespace BurnState
+// Burn states, in the order a burn passes them; none until the burn has started.
+enum class BurnState {
+    none,
+    preparing,
+    trackOpen,
+    trackWrite,
+    trackClose,
+    sessionClose,
+    finishing,
+    verifying,
+    done,
+    failed,
+};
 
 struct BurnReport {
-    QString state; // empty until the burn has started
+    BurnState state = BurnState::none;
     std::optional<double> fraction;
     QStringList messages;          // German log lines since the last poll
     std::optional<int> setupError; // -1 no burner, -2 unreadable image: nothing was written

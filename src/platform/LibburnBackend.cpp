@@ -84,7 +84,7 @@ public:
 
 private:
     // Every new state is kept as a report of its own, so that a poll sees each one.
-    void report(const QString& state, std::optional<double> fraction) {
+    void report(BurnState state, std::optional<double> fraction) {
         std::lock_guard lock(m_mutex);
         if (state != m_current.state) {
             m_current.state = state;
@@ -288,7 +288,7 @@ private:
             report(BurnState::trackWrite, 1.0);
     }
 
-    static QString stateOf(burn_drive_status status) {
+    static BurnState stateOf(burn_drive_status status) {
         switch (status) {
         case BURN_DRIVE_WRITING_LEADIN:
         case BURN_DRIVE_WRITING_PREGAP:

@@ -8,21 +8,29 @@ constexpr int pollIntervalMs = 50;
 
 } // namespace
 
-QString burnStateText(const QString& state) {
-    static const QList<std::pair<QString, QString>> texts{
-        {BurnState::preparing, QStringLiteral("Brenner wird vorbereitet…")},
-        {BurnState::trackOpen, QStringLiteral("Track wird geöffnet…")},
-        {BurnState::trackWrite, QStringLiteral("Brennvorgang läuft…")},
-        {BurnState::trackClose, QStringLiteral("Track wird geschlossen…")},
-        {BurnState::sessionClose, QStringLiteral("Sitzung wird abgeschlossen…")},
-        {BurnState::finishing, QStringLiteral("Finalisiere…")},
-        {BurnState::verifying, QStringLiteral("Verifiziere…")},
-        {BurnState::done, QStringLiteral("Brennen abgeschlossen.")},
-        {BurnState::failed, QStringLiteral("Brennen fehlgeschlagen.")},
-    };
-    for (const auto& [known, text] : texts)
-        if (state == known)
-            return text;
+QString burnStateText(BurnState state) {
+    switch (state) {
+    case BurnState::preparing:
+        return QStringLiteral("Brenner wird vorbereitet…");
+    case BurnState::trackOpen:
+        return QStringLiteral("Track wird geöffnet…");
+    case BurnState::trackWrite:
+        return QStringLiteral("Brennvorgang läuft…");
+    case BurnState::trackClose:
+        return QStringLiteral("Track wird geschlossen…");
+    case BurnState::sessionClose:
+        return QStringLiteral("Sitzung wird abgeschlossen…");
+    case BurnState::finishing:
+        return QStringLiteral("Finalisiere…");
+    case BurnState::verifying:
+        return QStringLiteral("Verifiziere…");
+    case BurnState::done:
+        return QStringLiteral("Brennen abgeschlossen.");
+    case BurnState::failed:
+        return QStringLiteral("Brennen fehlgeschlagen.");
+    case BurnState::none:
+        break;
+    }
     return QStringLiteral("Brenne DVD…");
 }
 
@@ -47,7 +55,7 @@ QCoro::Task<> FFmpegService::burnISO(QString iso, bool verify, bool eraseBeforeB
     burnOnProgress = std::move(onProgress);
     burnOnStatus = std::move(onStatus);
     burnOnLog = std::move(onLog);
-    burnLastState.clear();
+    burnLastState = BurnState::none;
 
     // The burn runs in the recorder's own threads; its reports are polled here, on the UI thread.
     QTimer poll;

@@ -89,11 +89,11 @@ private:
     ProgressCallback burnOnProgress;
     StatusCallback burnOnStatus;
     LogCallback burnOnLog;
-    QString burnLastState;
+    BurnState burnLastState = BurnState::none;
 };
 
 // The German status text of a burn state.
-QString burnStateText(const QString& state);
+QString burnStateText(BurnState state);
 
 // The DVD folder of an MPEG file: beside it, named after it without its last extension, with
 // "_DVD" appended.
