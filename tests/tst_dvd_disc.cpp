@@ -2,6 +2,8 @@
 // hdiutil command and genisoimage, and burning with libburn onto stdio pseudo-drives.
 #include "AwaitTask.h"
 #include "FFmpegService.h"
+#include "FileNames.h"
+#include "StageJob.h"
 #include "TestFiles.h"
 
 #include <QDir>
@@ -16,29 +18,24 @@ using namespace testing;
 
 namespace {
 
-struct Run {
+struct Burn {
     QStringList log;
     QStringList statuses;
+    QList<BurnState> states;
     QList<double> progress;
-    std::optional<FFmpegError> error;
+    Outcome<void> outcome;
 };
 
-Run burn(FFmpegService& service, const QString& iso, bool verify, bool erase,
-         std::stop_token stop = {}) {
-    Run run;
-    run.error = awaitError(service.burnISO(
+Burn burn(FFmpegService& service, const QString& iso, bool verify, bool erase) {
+    Burn run;
+    run.outcome = await(service.burnISO(
         iso, verify, erase, [&](double f) { run.progress << f; },
-        [&](const QString& s) { run.statuses << s; }, [&](const QString& l) { run.log << l; },
-        stop));
+        [&](BurnState state, const QString& text) {
+            run.states << state;
+            run.statuses << text;
+        },
+        [&](const QString& l) { run.log << l; }));
     return run;
-}
-
-// Our image command, optionally with another PATH to find genisoimage on.
-ProgramRun hdiutil(const QStringList& arguments, const QString& path = {}) {
-    QMap<QString, QString> environment;
-    if (!path.isNull())
-        environment.insert("PATH", path);
-    return runProgram(QStringLiteral(KESTRIN_HDIUTIL), arguments, environment);
 }
 
 QByteArray readAll(const QString& path) {
@@ -47,8 +44,16 @@ QByteArray readAll(const QString& path) {
     return file.readAll();
 }
 
+QString makeImage(const QString& path, int megabytes) {
+    QFile image(path);
+    image.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    for (int i = 0; i < megabytes; ++i)
+        image.write(QByteArray(1024 * 1024, char(i * 7 + 1)));
+    return path;
+}
+
 // A recorder that plays back a fixed list of polls: for the reactions that no real drive can be
-// made to show on demand (a failing disc, unknown states, repeated reports).
+// made to show on demand (a failing disc, repeated reports, reports after the end).
 class ScriptedBurn : public DiscBurn {
 public:
     explicit ScriptedBurn(QList<QList<BurnReport>> polls)
@@ -82,14 +87,14 @@ class DvdDiscTest : public QObject {
 
     QTemporaryDir m_dir;
     QString m_mpg;
-    QString m_dvdFolder;
-    QString m_iso;
+    QString m_image; // stands in for a DVD image where only the bytes matter
 
 private slots:
     void initTestCase() {
         m_mpg = makeClip(m_dir, "Reise_PAL_DVD.mpg",
                          {"-f", "lavfi", "-i", "testsrc2=s=320x180:r=25:d=2", "-f", "lavfi", "-i",
                           "sine=d=2", "-target", "pal-dvd", "-aspect", "16:9"});
+        m_image = makeImage(m_dir.filePath("image.iso"), 3);
     }
 
     void dvdFolderNames_data() {
@@ -111,20 +116,23 @@ private slots:
     void authorsAVideoTsFolder() {
         FFmpegService service;
         QStringList log;
-        m_dvdFolder = await(service.createVideoTS(m_mpg, "/usr/bin/dvdauthor",
-                                                  [&](const QString& l) { log << l; }));
-        QCOMPARE(m_dvdFolder, m_dir.filePath("Reise_PAL_DVD_DVD"));
-        QCOMPARE(log.mid(0, 2), (QStringList{"=== dvdauthor ===", "DVD Ordner: " + m_dvdFolder}));
+        const Outcome<QString> authored = await(
+            service.createVideoTS(m_mpg, "/usr/bin/dvdauthor", [&](const QString& l) { log << l; }));
+        QVERIFY2(authored.value, authored.story());
+        const QString folder = *authored.value;
+        QCOMPARE(folder, m_dir.filePath("Reise_PAL_DVD_DVD"));
+        QCOMPARE(log.mid(0, 2), (QStringList{"=== dvdauthor ===", "DVD Ordner: " + folder}));
         QVERIFY(log.size() > 2); // dvdauthor's own report
         for (const char* file : {"VIDEO_TS.IFO", "VIDEO_TS.BUP", "VTS_01_0.IFO", "VTS_01_1.VOB"})
-            QVERIFY2(QFile::exists(m_dvdFolder + "/VIDEO_TS/" + file), file);
+            QVERIFY2(QFile::exists(folder + "/VIDEO_TS/" + file), file);
 
-        // A second run reuses the folder without emptying it.
-        QFile keep(m_dvdFolder + "/keep.txt");
+        // A second run leaves the user's own files in the folder alone.
+        QFile keep(folder + "/keep.txt");
         QVERIFY(keep.open(QIODevice::WriteOnly));
         keep.close();
-        await(service.createVideoTS(m_mpg, "/usr/bin/dvdauthor", [](const QString&) {}));
-        QVERIFY(QFile::exists(m_dvdFolder + "/keep.txt"));
+        QVERIFY(await(service.createVideoTS(m_mpg, "/usr/bin/dvdauthor", [](const QString&) {}))
+                    .value);
+        QVERIFY(QFile::exists(folder + "/keep.txt"));
     }
 
     void authoringWithFakeTools() {
@@ -138,9 +146,11 @@ private slots:
         qputenv("VIDEO_FORMAT", "NTSC");
         QStringList log;
         const QString mpg = m_dir.filePath("fake/film.mpg");
-        const QString folder =
+        const Outcome<QString> authored =
             await(service.createVideoTS(mpg, quiet, [&](const QString& l) { log << l; }));
         qunsetenv("VIDEO_FORMAT");
+        QVERIFY2(authored.value, authored.story());
+        const QString folder = *authored.value;
         QCOMPARE(log, (QStringList{
                           "=== dvdauthor ===", "DVD Ordner: " + folder, "out", "err", "out", "err",
                           "Warnung: VIDEO_TS wurde nicht gefunden unter " + folder + "/VIDEO_TS"}));
@@ -151,127 +161,116 @@ private slots:
         QFile::remove(calls);
         const QString failing = writeScript(
             m_dir, "dvdauthor-fails", QStringLiteral("echo \"$*\" >> '%1'\nexit 1").arg(calls));
-        QCOMPARE(awaitError(service.createVideoTS(mpg, failing, [](const QString&) {}))
-                     .value()
-                     .description(),
-                 "Vorgang fehlgeschlagen (Exit Code 1).");
+        const Outcome<QString> failed =
+            await(service.createVideoTS(mpg, failing, [](const QString&) {}));
+        QVERIFY2(failed.error, failed.story());
+        QCOMPARE(failed.error->description(), "Vorgang fehlgeschlagen (Exit Code 1).");
         QCOMPARE(QString::fromUtf8(readAll(calls)).count('\n'), 1);
 
         // A tool path that is a folder fails before anything is created.
         const QString untouched = m_dir.filePath("untouched/film.mpg");
-        QCOMPARE(awaitError(service.createVideoTS(untouched, m_dir.path(), [](const QString&) {}))
-                     .value()
-                     .kind(),
-                 FFmpegError::Kind::ToolNotFound);
+        const Outcome<QString> noTool =
+            await(service.createVideoTS(untouched, m_dir.path(), [](const QString&) {}));
+        QVERIFY2(noTool.error, noTool.story());
+        QCOMPARE(noTool.error->kind(), FFmpegError::Kind::ToolNotFound);
         QVERIFY(!QFileInfo::exists(m_dir.filePath("untouched")));
     }
 
-    void imageIsADvdVideoDisc() {
-        QVERIFY(!m_dvdFolder.isEmpty());
-        const QString base = m_dir.filePath("Reise DVD");
-        const ProgramRun made =
-            hdiutil({"makehybrid", "-udf", "-iso", "-joliet", "-default-volume-name", "REISE_2026",
-                     "-o", base, m_dvdFolder});
-        QVERIFY2(made.exitCode == 0, qPrintable(made.errorOutput));
-        m_iso = base + ".iso";
+    void imageOfADvdFolder() {
+        const QString folder = m_dir.filePath("Bild_DVD");
+        QVERIFY(runProgram("dvdauthor", {"-t", m_mpg, "-o", folder}, {{"VIDEO_FORMAT", "PAL"}})
+                    .exitCode == 0);
+        QVERIFY(runProgram("dvdauthor", {"-T", "-o", folder}, {{"VIDEO_FORMAT", "PAL"}}).exitCode ==
+                0);
+        FFmpegService service;
+        QStringList log;
+        const Outcome<QString> made =
+            await(service.createISO(folder, KESTRIN_HDIUTIL, "BILD", m_dir.filePath("Bild.img"),
+                                    [&](const QString& l) { log << l; }));
+        QVERIFY2(made.value, made.story());
+        QCOMPARE(*made.value, m_dir.filePath("Bild.iso"));
+        QCOMPARE(log, (QStringList{"=== hdiutil makehybrid (ISO) ===", "Quelle: " + folder,
+                                   "Ziel: " + m_dir.filePath("Bild.iso")}));
+        QVERIFY(QString::fromUtf8(runOrFail("isoinfo", {"-d", "-i", *made.value}))
+                    .contains("Volume id: BILD"));
 
-        QVERIFY(QString::fromUtf8(runOrFail("isoinfo", {"-d", "-i", m_iso}))
-                    .contains("Volume id: REISE_2026"));
-        const QByteArray image = readAll(m_iso);
-        QVERIFY(image.mid(16 * 2048, 8 * 2048).contains("BEA01"));
-        QVERIFY(image.mid(16 * 2048, 8 * 2048).contains("NSR02"));
-        QCOMPARE(runOrFail("isoinfo", {"-i", m_iso, "-x", "/VIDEO_TS/VIDEO_TS.IFO;1"}),
-                 readAll(m_dvdFolder + "/VIDEO_TS/VIDEO_TS.IFO"));
-        QCOMPARE(QDir(m_dir.path()).entryList({"*.part*"}), QStringList{});
+        log.clear();
+        const Outcome<QString> noTool = await(service.createISO(
+            folder, m_dir.filePath("hdiutil"), "BILD", m_dir.filePath("Nie.iso"),
+            [&](const QString& l) { log << l; }));
+        QVERIFY2(noTool.error, noTool.story());
+        QCOMPARE(noTool.error->kind(), FFmpegError::Kind::ToolNotFound);
+        QVERIFY(log.isEmpty());
     }
 
-    void imageCommandFailuresKeepTheOldImage() {
-        QVERIFY(!m_iso.isEmpty());
-        const QByteArray before = readAll(m_iso);
-        const QString base = m_iso.chopped(4);
-        const QStringList usual{"makehybrid",           "-udf", "-iso", "-joliet",
-                                "-default-volume-name", "X",    "-o",   base};
-
-        const QList<std::pair<QStringList, QString>> failures{
-            {{"attach", m_dvdFolder}, "unbekannter Befehl: attach"},
-            {usual + QStringList{"-hfs", m_dvdFolder}, "unbekannte Option: -hfs"},
-            {usual + QStringList{m_dir.filePath("missing")}, "Quellordner nicht gefunden"},
-            {usual, "genau ein Quellordner erwartet"},
+    // A stage job ends once: with its product, its error, or cancelled; and pause reaches its tool.
+    void stageJobEndings() {
+        FFmpegService service;
+        const QString mpg = m_dir.filePath("job/film.mpg");
+        const auto authoring = [&](const QString& body) {
+            return StageJob::authoring(service, mpg, writeScript(m_dir, "dvdauthor-job", body),
+                                       {[](const QString&) {}});
         };
-        for (const auto& [arguments, message] : failures) {
-            const ProgramRun result = hdiutil(arguments);
-            QVERIFY(result.exitCode != 0);
-            QVERIFY2(result.errorOutput.contains(message), qPrintable(result.errorOutput));
-            QCOMPARE(result.errorOutput.count('\n'), 1);
-        }
-        const ProgramRun noGenisoimage =
-            hdiutil(usual + QStringList{m_dvdFolder}, m_dir.filePath("empty"));
-        QVERIFY(noGenisoimage.exitCode != 0);
-        QVERIFY(noGenisoimage.errorOutput.contains("genisoimage nicht gefunden"));
+        const Outcome<StageJob::Ending> done = await(authoring("exit 0")->run());
+        QVERIFY2(done.value, done.story());
+        QCOMPARE(done.value->kind, StageJob::Ending::Kind::succeeded);
+        QCOMPARE(done.value->product, m_dir.filePath("job/film_DVD"));
 
-        // genisoimage failing half-way, and the command ended while it works.
-        const QString fakes = m_dir.filePath("fakes");
-        QDir().mkpath(fakes);
-        writeScript(m_dir, "fakes/genisoimage",
-                    "for a; do out=$next; next=; [ \"$a\" = -o ] && next=1; [ \"$out\" ] && "
-                    "echo half > \"$a\"; done\n[ -e \"$STALL\" ] && exec /bin/sleep 30\nexit 1");
-        QCOMPARE(hdiutil(usual + QStringList{m_dvdFolder}, fakes).exitCode, 1);
+        const Outcome<StageJob::Ending> failed = await(authoring("exit 2")->run());
+        QVERIFY2(failed.value, failed.story());
+        QCOMPARE(failed.value->kind, StageJob::Ending::Kind::failed);
+        QCOMPARE(failed.value->error->code(), 2);
 
-        QProcess stalled;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("PATH", fakes);
-        environment.insert("STALL", m_dvdFolder);
-        stalled.setProcessEnvironment(environment);
-        stalled.start(QStringLiteral(KESTRIN_HDIUTIL), usual + QStringList{m_dvdFolder});
-        QTRY_VERIFY(!QDir(m_dir.path()).entryList({"*.part*"}).isEmpty());
-        QTest::qWait(200);
-        stalled.terminate();
-        QVERIFY(stalled.waitForFinished(5000));
-        QVERIFY(stalled.exitCode() != 0);
-
-        QCOMPARE(readAll(m_iso), before);
-        QCOMPARE(QDir(m_dir.path()).entryList({"*.part*"}), QStringList{});
-
-        // The same target can be written again.
-        QCOMPARE(hdiutil(usual + QStringList{m_dvdFolder}).exitCode, 0);
-        QVERIFY(
-            QString::fromUtf8(runOrFail("isoinfo", {"-d", "-i", m_iso})).contains("Volume id: X"));
+        // A tool that the cancel ends with a signal status still ends the job as cancelled.
+        const auto slow = authoring("exec sleep 30");
+        const auto outcome = start(slow->run());
+        QTRY_COMPARE(childProcesses(QCoreApplication::applicationPid()).size(), 1);
+        const qint64 pid = childProcesses(QCoreApplication::applicationPid()).first();
+        slow->suspend();
+        QTRY_COMPARE(processState(pid), 'T');
+        slow->resume();
+        QTRY_VERIFY(processState(pid) != 'T');
+        slow->cancel();
+        QTRY_VERIFY(outcome->done);
+        QVERIFY2(outcome->value, outcome->story());
+        QCOMPARE(outcome->value->kind, StageJob::Ending::Kind::cancelled);
+        QVERIFY(outcome->value->error->isCancellation());
+        QVERIFY(!processExists(pid));
     }
 
     void burnsAndVerifiesAnImage() {
-        QVERIFY(!m_iso.isEmpty());
         const QString disc = m_dir.filePath("disc.img");
-        QFile(disc).open(QIODevice::WriteOnly);
+        QFile(disc).open(QIODevice::WriteOnly | QIODevice::Truncate);
         FFmpegService service;
         service.setBurnerBackend(makeLibburnBackend("stdio:" + disc));
-        const Run run = burn(service, m_iso, true, false);
-        QVERIFY2(!run.error,
-                 qPrintable(run.error ? run.error->description() + run.log.join('|') : ""));
-        QCOMPARE(run.log.mid(0, 2), (QStringList{"=== DiscRecording burn ===", "ISO: " + m_iso}));
+        const Burn run = burn(service, m_image, true, false);
+        QVERIFY2(run.outcome.succeeded(), run.outcome.story() + run.log.join('|').toUtf8());
+        QCOMPARE(run.log.mid(0, 2), (QStringList{"=== DiscRecording burn ===", "ISO: " + m_image}));
+        QCOMPARE(run.states.first(), BurnState::preparing);
         QCOMPARE(run.statuses.first(), "Brenner wird vorbereitet…");
-        QVERIFY(run.statuses.contains("Brennvorgang läuft…"));
+        QVERIFY(run.states.contains(BurnState::trackWrite));
         QCOMPARE(run.statuses.mid(run.statuses.size() - 2),
                  (QStringList{"Verifiziere…", "Brennen abgeschlossen."}));
         QStringList distinct = run.statuses;
         QCOMPARE(distinct.removeDuplicates(), 0);
         QCOMPARE(run.progress.last(), 1.0);
-        QCOMPARE(readAll(disc), readAll(m_iso));
-        QVERIFY(!service.currentBurn);
+        QCOMPARE(readAll(disc), readAll(m_image));
     }
 
     void burnFailures() {
         FFmpegService service;
         service.setBurnerBackend(
             makeLibburnBackend("stdio:" + m_dir.filePath("no/such/folder/disc")));
-        Run noDrive = burn(service, m_iso, false, false);
-        QCOMPARE(noDrive.error->description(), "Vorgang fehlgeschlagen (Exit Code -1).");
+        const Burn noDrive = burn(service, m_image, false, false);
+        QVERIFY2(noDrive.outcome.error, noDrive.outcome.story());
+        QCOMPARE(noDrive.outcome.error->description(), "Vorgang fehlgeschlagen (Exit Code -1).");
         QCOMPARE(noDrive.log.size(), 2);
 
         service.setBurnerBackend(makeLibburnBackend("stdio:" + m_dir.filePath("disc2.img")));
-        const Run noImage = burn(service, m_dir.filePath("missing.iso"), false, false);
-        QCOMPARE(noImage.error->code(), -2);
+        const Burn noImage = burn(service, m_dir.filePath("missing.iso"), false, false);
+        QVERIFY2(noImage.outcome.error, noImage.outcome.story());
+        QCOMPARE(noImage.outcome.error->code(), -2);
         QVERIFY(noImage.statuses.isEmpty());
-        QVERIFY(!service.currentBurn);
     }
 
     void burnStatusReactions() {
@@ -280,79 +279,61 @@ private slots:
             {BurnReport{}}, // no state yet: no text
             {BurnReport{BurnState::trackWrite, 0.2, {}, {}}},
             {BurnReport{BurnState::trackWrite, 0.4, {}, {}},
-             BurnReport{BurnState::none, {}, {}, {}}},
+             BurnReport{BurnState::sessionClose, {}, {}, {}}},
             {BurnReport{BurnState::failed, 0.5, {"Fehler: Sektor 7 weicht ab."}, {}}},
             {BurnReport{BurnState::done, 1.0, {}, {}}}, // after the end: ignored
         }));
         QStringList events;
-        Outcome<void> outcome;
-        auto task = capture(service.burnISO(
-                                "/x.iso", false, false,
-                                [&](double f) { events << QStringLiteral("progress %1").arg(f); },
-                                [&](const QString& s) { events << "status " + s; },
-                                [&](const QString& l) { events << "log " + l; }),
-                            &outcome);
-        QTRY_VERIFY(outcome.done);
+        const auto outcome = start(service.burnISO(
+            "/x.iso", false, false, [&](double f) { events << QStringLiteral("progress %1").arg(f); },
+            [&](BurnState, const QString& s) { events << "status " + s; },
+            [&](const QString& l) { events << "log " + l; }));
+        QTRY_VERIFY(outcome->done);
         QTest::qWait(300);
         QCOMPARE(events,
                  (QStringList{"log === DiscRecording burn ===", "log ISO: /x.iso", "progress 0.2",
                               "log Brennvorgang läuft…", "status Brennvorgang läuft…",
-                              "progress 0.4", "log Brenne DVD…", "status Brenne DVD…",
-                              "progress 0.5", "log Fehler: Sektor 7 weicht ab.",
-                              "log Brennen fehlgeschlagen.", "status Brennen fehlgeschlagen."}));
-        QCOMPARE(errorOf(outcome).value().code(), -3);
-        QVERIFY(!service.currentBurn);
+                              "progress 0.4", "log Sitzung wird abgeschlossen…",
+                              "status Sitzung wird abgeschlossen…", "progress 0.5",
+                              "log Fehler: Sektor 7 weicht ab.", "log Brennen fehlgeschlagen.",
+                              "status Brennen fehlgeschlagen."}));
+        QVERIFY2(outcome->error, outcome->story());
+        QCOMPARE(outcome->error->code(), -3);
     }
 
     void erasesARewritableDiscFirst() {
         const QString disc = m_dir.filePath("rewritable.img");
-        const auto useDisc = [&](FFmpegService& service) {
-            QFile old(disc);
-            old.open(QIODevice::WriteOnly | QIODevice::Truncate);
-            old.write(QByteArray(4 * 1024 * 1024, 'x'));
-            old.close();
-            const int fd = ::open(QFile::encodeName(disc).constData(), O_WRONLY);
-            service.setBurnerBackend(
-                makeLibburnBackend(QStringLiteral("stdio:/dev/fd/%1").arg(fd)));
-            return fd;
-        };
+        makeImage(disc, 4);
+        const int fd = ::open(QFile::encodeName(disc).constData(), O_WRONLY);
         FFmpegService service;
-        const int fd = useDisc(service);
-        const Run erased = burn(service, m_iso, true, true);
+        service.setBurnerBackend(makeLibburnBackend(QStringLiteral("stdio:/dev/fd/%1").arg(fd)));
+        const Burn erased = burn(service, m_image, true, true);
         ::close(fd);
-        QVERIFY2(!erased.error, qPrintable(erased.log.join('|')));
-        QCOMPARE(readAll(disc), readAll(m_iso));
+        QVERIFY2(erased.outcome.succeeded(), qPrintable(erased.log.join('|')));
+        QCOMPARE(readAll(disc), readAll(m_image));
     }
 
     void abortEndsABurnHalfWay() {
-        const QString big = m_dir.filePath("big.iso");
-        QFile image(big);
-        image.open(QIODevice::WriteOnly);
-        for (int i = 0; i < 300; ++i)
-            image.write(QByteArray(1024 * 1024, char(i)));
-        image.close();
+        const QString big = makeImage(m_dir.filePath("big.iso"), 300);
         const QString disc = m_dir.filePath("big-disc.img");
-        QFile(disc).open(QIODevice::WriteOnly);
+        QFile(disc).open(QIODevice::WriteOnly | QIODevice::Truncate);
 
         FFmpegService service;
         service.setBurnerBackend(makeLibburnBackend("stdio:" + disc));
-        std::stop_source stop;
-        Run run;
-        Outcome<void> outcome;
-        auto task = capture(service.burnISO(
-                                big, true, false,
-                                [&](double f) {
-                                    run.progress << f;
-                                    if (f > 0.05)
-                                        stop.request_stop();
-                                },
-                                [](const QString&) {}, [](const QString&) {}, stop.get_token()),
-                            &outcome);
-        QTRY_VERIFY_WITH_TIMEOUT(outcome.done, 30000);
-        QVERIFY(errorOf(outcome).value().isCancellation());
-        QVERIFY(run.progress.last() < 0.9);
-        QVERIFY(QFileInfo(disc).size() < image.size());
-        QVERIFY(!service.currentBurn);
+        StageControl control;
+        QList<double> progress;
+        const auto outcome = start(service.burnISO(
+            big, true, false,
+            [&](double f) {
+                progress << f;
+                if (f > 0.05)
+                    control.cancel();
+            },
+            [](BurnState, const QString&) {}, [](const QString&) {}, control));
+        QTRY_VERIFY_WITH_TIMEOUT(outcome->done, 30000);
+        QVERIFY2(outcome->error && outcome->error->isCancellation(), outcome->story());
+        QVERIFY(progress.last() < 0.9);
+        QVERIFY(QFileInfo(disc).size() < QFileInfo(big).size());
     }
 };
 

@@ -3,7 +3,6 @@
 #include "AwaitTask.h"
 #include "FFmpegService.h"
 #include "TestFiles.h"
-#include "platform/ProcessSignals.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -24,16 +23,16 @@ struct Recorded {
     QStringList events; // log and progress calls in the order they came
 };
 
-// Runs runToolStreaming to its end and returns what it reported, or what it threw.
+// Runs runToolStreaming to its end and returns what it reported, and how it ended.
 struct StreamingRun {
     Recorded recorded;
-    std::optional<FFmpegError> error;
+    Outcome<void> outcome;
 };
 
 StreamingRun stream(FFmpegService& service, const QString& tool,
-                    std::optional<double> duration = {}, std::stop_token stop = {}) {
+                    std::optional<double> duration = {}) {
     StreamingRun run;
-    run.error = awaitError(service.runToolStreaming(
+    run.outcome = await(service.runToolStreaming(
         tool, {}, duration,
         [&](double f) {
             run.recorded.progress << f;
@@ -42,9 +41,14 @@ StreamingRun stream(FFmpegService& service, const QString& tool,
         [&](const QString& line) {
             run.recorded.log << line;
             run.recorded.events << QStringLiteral("log ") + line;
-        },
-        stop));
+        }));
     return run;
+}
+
+// The one tool this test program runs at the moment.
+qint64 runningTool() {
+    const QList<qint64> children = childProcesses(QCoreApplication::applicationPid());
+    return children.size() == 1 ? children.first() : 0;
 }
 
 } // namespace
@@ -66,11 +70,10 @@ printf 'frame=1 time=00:00:01.00 x\rframe=2 time=00:00:02.00 x\r' >&2
 echo 'standard output is not read'
 printf 'last words' >&2)");
         const StreamingRun run = stream(service, tool, 4.0);
-        QVERIFY(!run.error);
+        QVERIFY2(run.outcome.succeeded(), run.outcome.story());
         QCOMPARE(run.recorded.events,
                  (QStringList{"log A", "log B", "log frame=1 time=00:00:01.00 x", "progress 0.25",
                               "log frame=2 time=00:00:02.00 x", "progress 0.5", "log last words"}));
-        QVERIFY(!service.currentProcess);
     }
 
     void streamingWithoutDurationOrOutput() {
@@ -82,27 +85,36 @@ printf 'last words' >&2)");
         QVERIFY(noDuration.recorded.progress.isEmpty());
     }
 
-    void streamingFailureKeepsTheReason() {
-        FFmpegService service;
-        const StreamingRun run = stream(
-            service, script("fails.sh", R"(printf 'working\n/out/x.mpg: Permission denied' >&2
-exit 3)"));
-        QVERIFY(run.error);
-        QCOMPARE(run.error->kind(), FFmpegError::Kind::ConversionFailed);
-        QCOMPARE(run.error->code(), 3);
-        QCOMPARE(run.recorded.log, (QStringList{"working", "/out/x.mpg: Permission denied"}));
-        QVERIFY(!service.currentProcess);
+    // Both runners fail with the exit status and the reason the tool gave: its last line, or
+    // the signal that ended it.
+    void failuresKeepTheReason_data() {
+        QTest::addColumn<QString>("body");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("exit status")
+            << "printf 'working\\n/out/x.mpg: Permission denied' >&2\nexit 3" << 3
+            << "/out/x.mpg: Permission denied";
+        QTest::newRow("killed") << "echo 'frame=1 time=00:00:01.00' >&2\nkill -KILL $$"
+                                << int(SIGKILL) << "beendet durch Signal 9 (SIGKILL)";
+        QTest::newRow("terminated")
+            << "kill -TERM $$" << int(SIGTERM) << "beendet durch Signal 15 (SIGTERM)";
     }
-
-    void toolKilledBySignalFails() {
+    void failuresKeepTheReason() {
+        QFETCH(QString, body);
+        QFETCH(int, code);
+        QFETCH(QString, reason);
         FFmpegService service;
-        const StreamingRun run = stream(service, script("killed.sh", "kill -KILL $$"));
-        QVERIFY(run.error);
-        QCOMPARE(run.error->kind(), FFmpegError::Kind::ConversionFailed);
-        QCOMPARE(run.error->code(), SIGKILL);
+        const QString tool = script("fails.sh", body);
+        const StreamingRun streamed = stream(service, tool);
+        QVERIFY2(streamed.outcome.error, streamed.outcome.story());
+        QCOMPARE(streamed.outcome.error->description(),
+                 QStringLiteral("Vorgang fehlgeschlagen (Exit Code %1).").arg(code));
+        QCOMPARE(streamed.outcome.error->toolReason(), reason);
 
-        const ToolResult result = await(service.runTool(script("term.sh", "kill -TERM $$"), {}));
-        QCOMPARE(result.status, SIGTERM);
+        const Outcome<ToolResult> collected = await(service.runTool(tool, {}));
+        QVERIFY2(collected.value, collected.story());
+        QCOMPARE(collected.value->status, code);
+        QCOMPARE(collected.value->failureReason(), reason);
     }
 
     void malformedUtf8IsReplaced() {
@@ -110,8 +122,9 @@ exit 3)"));
         const QString tool = script("bytes.sh", R"(printf 'gr\374\337e\n' >&2; printf 'ok\377' )");
         QCOMPARE(stream(service, tool).recorded.log,
                  QStringList{QStringLiteral("gr\ufffd\ufffde")});
-        const ToolResult result = await(service.runTool(tool, {}));
-        QCOMPARE(result.output, QStringLiteral("ok\ufffd"));
+        const Outcome<ToolResult> result = await(service.runTool(tool, {}));
+        QVERIFY2(result.value, result.story());
+        QCOMPARE(result.value->output, QStringLiteral("ok\ufffd"));
     }
 
     void launchFailuresSayWhy_data() {
@@ -140,53 +153,57 @@ exit 3)"));
         FFmpegService service;
         const QString description =
             QStringLiteral("Programm konnte nicht gestartet werden: %1 (%2)").arg(path, reason);
-        const auto streamed = awaitError(service.runToolStreaming(
+        const Outcome<void> streamed = await(service.runToolStreaming(
             path, {}, {}, [](double) {}, [](const QString&) {}));
-        QCOMPARE(streamed.value().description(), description);
-        QVERIFY(!service.currentProcess);
-        const auto collected = awaitError(service.runTool(path, {}));
-        QCOMPARE(collected.value().kind(), FFmpegError::Kind::LaunchFailed);
-        QCOMPARE(collected->description(), description);
-        QVERIFY(!service.currentProcess);
+        QVERIFY2(streamed.error, streamed.story());
+        QCOMPARE(streamed.error->description(), description);
+        const Outcome<ToolResult> collected = await(service.runTool(path, {}));
+        QVERIFY2(collected.error, collected.story());
+        QCOMPARE(collected.error->kind(), FFmpegError::Kind::LaunchFailed);
+        QCOMPARE(collected.error->description(), description);
     }
 
     void runToolReturnsEverythingAndAnyStatus() {
         FFmpegService service;
-        const ToolResult result = await(service.runTool(
+        const Outcome<ToolResult> result = await(service.runTool(
             script("both.sh", R"(printf 'out 1\nout 2\n'; printf 'err\n' >&2; exit 4)"), {"x"}));
-        QCOMPARE(result.status, 4);
-        QCOMPARE(result.output, "out 1\nout 2\n");
-        QCOMPARE(result.errorOutput, "err\n");
-        QVERIFY(!service.currentProcess);
+        QVERIFY2(result.value, result.story());
+        QCOMPARE(result.value->status, 4);
+        QCOMPARE(result.value->output, "out 1\nout 2\n");
+        QCOMPARE(result.value->errorOutput, "err\n");
     }
 
     void runToolPassesArgumentsUnchanged() {
         FFmpegService service;
         const QStringList arguments{"-leading dash", "with space", "quote\"'", "Ümlaut",
                                     "new\nline",     "$HOME",      "*"};
-        const ToolResult result = await(service.runTool(
+        const Outcome<ToolResult> result = await(service.runTool(
             script("args.sh", R"(for a in "$@"; do printf '%s\0' "$a"; done)"), arguments));
-        QCOMPARE(result.output.split(QChar(0), Qt::SkipEmptyParts), arguments);
+        QVERIFY2(result.value, result.story());
+        QCOMPARE(result.value->output.split(QChar(0), Qt::SkipEmptyParts), arguments);
     }
 
     void runToolDrainsLargeOutput() {
         FFmpegService service;
         // Far more than a pipe holds, on both streams, before the tool exits.
-        const ToolResult result =
+        const Outcome<ToolResult> result =
             await(service.runTool(script("flood.sh", "head -c 3000000 /dev/zero | tr '\\0' o\n"
                                                      "head -c 3000000 /dev/zero | tr '\\0' e >&2"),
                                   {}));
-        QCOMPARE(result.status, 0);
-        QCOMPARE(result.output.size(), 3000000);
-        QCOMPARE(result.errorOutput.size(), 3000000);
+        QVERIFY2(result.value, result.story());
+        QCOMPARE(result.value->status, 0);
+        QCOMPARE(result.value->output.size(), 3000000);
+        QCOMPARE(result.value->errorOutput.size(), 3000000);
     }
 
     void runToolEnvironment() {
         qputenv("VIDEO_FORMAT", "NTSC");
         FFmpegService service;
         const auto childEnvironment = [&](std::optional<Environment> environment) {
-            const ToolResult result = await(service.runTool("/usr/bin/env", {}, environment));
-            QStringList lines = result.output.split('\n', Qt::SkipEmptyParts);
+            const Outcome<ToolResult> result =
+                await(service.runTool("/usr/bin/env", {}, environment));
+            QStringList lines =
+                result.value ? result.value->output.split('\n', Qt::SkipEmptyParts) : QStringList();
             lines.sort();
             return lines;
         };
@@ -202,37 +219,58 @@ exit 3)"));
         qunsetenv("VIDEO_FORMAT");
     }
 
-    void pauseAndResumeThroughCurrentProcess() {
+    // Pause and resume reach the tool and whatever it started itself.
+    void suspendAndResumeReachTheWholeTool() {
         FFmpegService service;
-        const QString tool = script("ticker.sh", R"(i=0
-while [ $i -lt 30 ]; do echo "tick $i" >&2; i=$((i+1)); sleep 0.05; done)");
+        const QString tool = script("ticker.sh", R"(sleep 60 &
+i=0
+while [ $i -lt 30 ]; do echo "tick $i" >&2; i=$((i+1)); sleep 0.05; done
+kill $!)");
+        StageControl control;
         Recorded recorded;
-        Outcome<void> outcome;
-        auto task =
-            capture(service.runToolStreaming(
-                        tool, {}, {}, [](double) {}, [&](const QString& l) { recorded.log << l; }),
-                    &outcome);
+        const auto outcome = start(service.runToolStreaming(
+            tool, {}, {}, [](double) {}, [&](const QString& l) { recorded.log << l; }, control));
         QTRY_VERIFY(recorded.log.size() >= 3);
-        const qint64 pid = service.currentProcess->processId();
-        {
-            std::lock_guard lock(service.processLock);
-            suspendProcess(*service.currentProcess);
-        }
+        const qint64 pid = runningTool();
+        QTRY_COMPARE(childProcesses(pid).size(), 2); // the background sleep and a tick's sleep
+        const qint64 helper = childProcesses(pid).first();
+
+        control.suspend();
         QTRY_COMPARE(processState(pid), 'T');
+        QTRY_COMPARE(processState(helper), 'T');
         QTest::qWait(100);
         const qsizetype whilePaused = recorded.log.size();
         QTest::qWait(400);
         QCOMPARE(recorded.log.size(), whilePaused);
-        {
-            std::lock_guard lock(service.processLock);
-            resumeProcess(*service.currentProcess);
-        }
-        QTRY_VERIFY_WITH_TIMEOUT(outcome.done, 20000);
-        QVERIFY(!outcome.error);
+
+        control.resume();
+        QTRY_VERIFY(processState(helper) != 'T');
+        QTRY_VERIFY_WITH_TIMEOUT(outcome->done, 20000);
+        QVERIFY2(outcome->succeeded(), outcome->story());
         QCOMPARE(recorded.log.size(), 30);
         QCOMPARE(recorded.log.last(), "tick 29");
     }
 
+    // Between two tools of a paused stage the next one does not run ahead.
+    void aToolStartedWhileSuspendedStartsSuspended() {
+        FFmpegService service;
+        StageControl control;
+        control.suspend();
+        const auto outcome = start(
+            service.runTool(script("quick.sh", "sleep 0.3\necho done"), {}, std::nullopt, control));
+        QTRY_VERIFY(runningTool() != 0);
+        const qint64 pid = runningTool();
+        QTRY_COMPARE(processState(pid), 'T');
+        QTest::qWait(600);
+        QVERIFY(!outcome->done);
+        control.resume();
+        QTRY_VERIFY(outcome->done);
+        QVERIFY2(outcome->succeeded(), outcome->story());
+        QCOMPARE(outcome->value->output, "done\n");
+    }
+
+    // Cancelling continues a suspended tool before it asks it to end, so that the tool can end
+    // cleanly; one that ignores the request is killed after a grace period.
     void cancellationEndsEvenASuspendedTool_data() {
         QTest::addColumn<bool>("streaming");
         QTest::addColumn<bool>("suspended");
@@ -247,49 +285,48 @@ while [ $i -lt 30 ]; do echo "tick $i" >&2; i=$((i+1)); sleep 0.05; done)");
         QFETCH(bool, suspended);
         QFETCH(bool, ignoresTerm);
         FFmpegService service;
+        const QString ended = m_dir.filePath("ended cleanly");
+        QFile::remove(ended);
         const QString tool = script(
-            "endless.sh", QStringLiteral("%1\nwhile true; do echo busy >&2; sleep 0.05; done")
-                              .arg(ignoresTerm ? "trap '' TERM" : ""));
-        std::stop_source stop;
-        Outcome<void> outcome;
-        auto ignoreLine = [](const QString&) {};
-        auto task = streaming
-                        ? capture(service.runToolStreaming(
-                                      tool, {}, {}, [](double) {}, ignoreLine, stop.get_token()),
-                                  &outcome)
-                        : capture(
-                              [&]() -> QCoro::Task<> {
-                                  co_await service.runTool(tool, {}, {}, stop.get_token());
-                              }(),
-                              &outcome);
-        QTRY_VERIFY(service.currentProcess);
-        const qint64 pid = service.currentProcess->processId();
+            "endless.sh",
+            QStringLiteral("trap %1 TERM\nwhile true; do echo busy >&2; sleep 0.05; done")
+                .arg(ignoresTerm ? "''" : "'touch \"" + ended + "\"; exit 0'"));
+        StageControl control;
+        const auto outcome =
+            streaming ? start(service.runToolStreaming(
+                            tool, {}, {}, [](double) {}, [](const QString&) {}, control))
+                      : start([](FFmpegService& service, QString tool,
+                                 StageControl control) -> QCoro::Task<> {
+                            co_await service.runTool(tool, {}, {}, control);
+                        }(service, tool, control));
+        QTRY_VERIFY(runningTool() != 0);
+        const qint64 pid = runningTool();
         QTest::qWait(100);
         if (suspended) {
-            suspendProcess(*service.currentProcess);
+            control.suspend();
             QTRY_COMPARE(processState(pid), 'T');
         }
-        stop.request_stop();
-        QTRY_VERIFY_WITH_TIMEOUT(outcome.done, 10000);
-        QVERIFY(errorOf(outcome).value().isCancellation());
+        control.cancel();
+        QTRY_VERIFY_WITH_TIMEOUT(outcome->done, 10000);
+        QVERIFY2(outcome->error && outcome->error->isCancellation(), outcome->story());
         QVERIFY(!processExists(pid));
-        QVERIFY(!service.currentProcess);
+        QCOMPARE(QFile::exists(ended), !ignoresTerm);
     }
 
     void destroyingTheServiceEndsItsTool() {
         auto service = std::make_unique<FFmpegService>();
-        Outcome<void> outcome;
-        auto task = capture(service->runToolStreaming(
-                                script("sleeper.sh", "exec sleep 60"), {}, {}, [](double) {},
-                                [](const QString&) {}),
-                            &outcome);
-        QTRY_VERIFY(service->currentProcess);
-        const qint64 pid = service->currentProcess->processId();
-        suspendProcess(*service->currentProcess);
+        StageControl control;
+        const auto outcome = start(service->runToolStreaming(
+            script("sleeper.sh", "exec sleep 60"), {}, {}, [](double) {}, [](const QString&) {},
+            control));
+        QTRY_VERIFY(runningTool() != 0);
+        const qint64 pid = runningTool();
+        control.suspend();
+        QTRY_COMPARE(processState(pid), 'T');
         service.reset();
         QVERIFY(!processExists(pid));
         QTest::qWait(50);
-        QVERIFY(!outcome.done);
+        QVERIFY(!outcome->done);
     }
 };
 

@@ -3,6 +3,7 @@
 #include "platform/FileChecks.h"
 #include "platform/LinuxDefaults.h"
 #include "platform/Notifications.h"
+#include "widgets/Footnote.h"
 
 #include <QFileInfo>
 #include <QGroupBox>
@@ -10,18 +11,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QVBoxLayout>
 
 namespace {
-
-QLabel* footnote(const QString& text) {
-    auto* label = new QLabel(text);
-    QFont font = label->font();
-    font.setPointSizeF(font.pointSizeF() * 0.85);
-    label->setFont(font);
-    label->setForegroundRole(QPalette::PlaceholderText);
-    return label;
-}
 
 QHBoxLayout* buttonRow(const QList<QPushButton*>& buttons) {
     auto* row = new QHBoxLayout;
@@ -52,12 +45,9 @@ PreferencesView::PreferencesView(QWidget* parent)
     auto* toolColumn = new QVBoxLayout(tools);
     toolColumn->setSpacing(10);
     toolColumn->setContentsMargins(10, 14, 10, 14);
-    m_ffmpeg = toolRow(toolColumn, QStringLiteral("ffmpeg"), m_settings.ffmpegPath(),
-                       &StoredSettings::setFfmpegPath);
-    m_dvdauthor = toolRow(toolColumn, QStringLiteral("dvdauthor"), m_settings.dvdauthorPath(),
-                          &StoredSettings::setDvdauthorPath);
-    m_hdiutil = toolRow(toolColumn, QStringLiteral("hdiutil"), m_settings.hdiutilPath(),
-                        &StoredSettings::setHdiutilPath);
+    m_ffmpeg = toolRow(toolColumn, QStringLiteral("ffmpeg"), Setting::ffmpegPath);
+    m_dvdauthor = toolRow(toolColumn, QStringLiteral("dvdauthor"), Setting::dvdauthorPath);
+    m_hdiutil = toolRow(toolColumn, QStringLiteral("hdiutil"), Setting::hdiutilPath);
     auto* check = new QPushButton(QStringLiteral("Tools prüfen"));
     auto* defaults = new QPushButton(QStringLiteral("Standardpfade"));
     toolColumn->addLayout(buttonRow({check, defaults}));
@@ -77,7 +67,10 @@ PreferencesView::PreferencesView(QWidget* parent)
     column->addWidget(log);
     column->addStretch(1);
 
-    connect(check, &QPushButton::clicked, this, &PreferencesView::checkToolAvailability);
+    connect(check, &QPushButton::clicked, this, [this] {
+        checkToolAvailability();
+        Notifications::defaultCenter().post(NotificationName::toolsCheck);
+    });
     connect(defaults, &QPushButton::clicked, this, &PreferencesView::applyDefaultPaths);
     connect(save, &QPushButton::clicked,
             [] { Notifications::defaultCenter().post(NotificationName::logSave); });
@@ -87,12 +80,11 @@ PreferencesView::PreferencesView(QWidget* parent)
 }
 
 PreferencesView::ToolRow PreferencesView::toolRow(QLayout* column, const QString& name,
-                                                  const QString& path,
-                                                  void (StoredSettings::*store)(const QString&)) {
+                                                  const SettingKey<QString>& key) {
     auto* row = new QHBoxLayout;
     auto* label = new QLabel(name);
     label->setFixedWidth(90);
-    auto* field = new QLineEdit(path);
+    auto* field = new QLineEdit(m_settings.value(key));
     field->setObjectName(name);
     auto* mark = new QLabel;
     mark->setObjectName(name + QStringLiteral("Mark"));
@@ -102,10 +94,11 @@ PreferencesView::ToolRow PreferencesView::toolRow(QLayout* column, const QString
     row->addWidget(field, 1);
     row->addWidget(mark);
     static_cast<QBoxLayout*>(column)->addLayout(row);
-    // Stored on every keystroke, exactly as typed.
-    connect(field, &QLineEdit::textEdited, this,
-            [this, store](const QString& text) { (m_settings.*store)(text); });
-    return {field, mark};
+    // Stored on every change, exactly as typed, whatever changed it: a keystroke, a paste, or an
+    // assistive technology.
+    connect(field, &QLineEdit::textChanged, this,
+            [this, &key](const QString& text) { m_settings.setValue(key, text); });
+    return {field, mark, &key};
 }
 
 void PreferencesView::showEvent(QShowEvent* event) {
@@ -115,26 +108,29 @@ void PreferencesView::showEvent(QShowEvent* event) {
 }
 
 void PreferencesView::checkToolAvailability() {
-    ffmpegAvailable = isExecutableFile(m_settings.ffmpegPath());
-    dvdauthorAvailable = isExecutableFile(m_settings.dvdauthorPath());
-    hdiutilAvailable = isExecutableFile(m_settings.hdiutilPath());
+    ffmpegAvailable = isExecutableFile(m_settings.value(Setting::ffmpegPath));
+    dvdauthorAvailable = isExecutableFile(m_settings.value(Setting::dvdauthorPath));
+    hdiutilAvailable = isExecutableFile(m_settings.value(Setting::hdiutilPath));
     showMarks();
 }
 
 void PreferencesView::applyDefaultPaths() {
     const bool inUsr = QFileInfo::exists(QStringLiteral("/usr/bin/ffmpeg"));
     const QString prefix = inUsr ? QStringLiteral("/usr/bin/") : QStringLiteral("/usr/local/bin/");
-    m_settings.setFfmpegPath(prefix + QStringLiteral("ffmpeg"));
-    m_settings.setDvdauthorPath(prefix + QStringLiteral("dvdauthor"));
-    m_settings.setHdiutilPath(LinuxDefaults::hdiutilPath());
+    m_settings.setValue(Setting::ffmpegPath, prefix + QStringLiteral("ffmpeg"));
+    m_settings.setValue(Setting::dvdauthorPath, prefix + QStringLiteral("dvdauthor"));
+    m_settings.setValue(Setting::hdiutilPath, LinuxDefaults::hdiutilPath());
     showPaths();
     checkToolAvailability();
 }
 
+// Shows the stored paths without storing them again: a path that was never stored keeps
+// following its default.
 void PreferencesView::showPaths() {
-    m_ffmpeg.path->setText(m_settings.ffmpegPath());
-    m_dvdauthor.path->setText(m_settings.dvdauthorPath());
-    m_hdiutil.path->setText(m_settings.hdiutilPath());
+    for (const ToolRow& row : {m_ffmpeg, m_dvdauthor, m_hdiutil}) {
+        const QSignalBlocker blocker(row.path);
+        row.path->setText(m_settings.value(*row.key));
+    }
 }
 
 void PreferencesView::showMarks() {

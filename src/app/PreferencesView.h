@@ -29,9 +29,9 @@ private:
     struct ToolRow {
         QLineEdit* path;
         QLabel* mark;
+        const SettingKey<QString>* key;
     };
-    ToolRow toolRow(QLayout* column, const QString& name, const QString& path,
-                    void (StoredSettings::*store)(const QString&));
+    ToolRow toolRow(QLayout* column, const QString& name, const SettingKey<QString>& key);
     void showPaths();
     void showMarks();
 

@@ -23,4 +23,6 @@ signals:
 namespace NotificationName {
 inline const QString logSave = QStringLiteral("Kestrin.Log.Save");
 inline const QString logClear = QStringLiteral("Kestrin.Log.Clear");
+// "Tools prüfen" in the settings window: the main window checks its tools again too.
+inline const QString toolsCheck = QStringLiteral("Kestrin.Tools.Check");
 } // namespace NotificationName

@@ -1,36 +1,55 @@
 #pragma once
 
+#include <QObject>
 #include <QSettings>
 #include <QString>
+#include <QVariant>
 
-// The nine stored settings of Kestrin in the per-user settings store. Reading gives the stored
-// value or the default; writing stores at once. Every window reads and writes the same store,
-// so a change made in one is seen by the others.
+// A stored setting: its key in the per-user settings store, its type and its default.
+template <typename T> struct SettingKey {
+    using Type = T;
+    QString name;
+    T (*fallback)();
+};
+
+// Every stored setting of Kestrin, declared once.
+namespace Setting {
+extern const SettingKey<QString> ffmpegPath;
+extern const SettingKey<QString> dvdauthorPath;
+extern const SettingKey<QString> hdiutilPath;
+extern const SettingKey<bool> isoSectionExpanded;
+extern const SettingKey<int> aspectMode;         // 0 "Auto", 1 "16:9", 2 "4:3"
+extern const SettingKey<int> audioStreamIndex;   // -1 "Auto", else the stream's index
+extern const SettingKey<int> qualityPreset;      // 0 "Standard", 1 "High", 2 "Max"
+extern const SettingKey<bool> verifyAfterBurn;
+extern const SettingKey<bool> eraseBeforeBurn;
+} // namespace Setting
+
+// Announces each change of a stored setting, whichever window made it.
+class SettingsChanges : public QObject {
+    Q_OBJECT
+
+signals:
+    void changed(const QString& key);
+};
+
+// The per-user settings store. Reading gives the stored value or the key's default; writing
+// stores at once and is announced through changes(). Every window reads and writes the same
+// store, so a change made in one is seen by the others.
 class StoredSettings {
 public:
     StoredSettings();
 
-    QString ffmpegPath() const;
-    void setFfmpegPath(const QString& path);
-    QString dvdauthorPath() const;
-    void setDvdauthorPath(const QString& path);
-    QString hdiutilPath() const;
-    void setHdiutilPath(const QString& path);
+    template <typename T> T value(const SettingKey<T>& key) const {
+        const QVariant stored = m_settings.value(key.name);
+        return stored.isValid() ? stored.value<T>() : key.fallback();
+    }
+    template <typename T> void setValue(const SettingKey<T>& key, const T& value) {
+        m_settings.setValue(key.name, QVariant::fromValue(value));
+        emit changes().changed(key.name);
+    }
 
-    bool isoSectionExpanded() const;
-    void setIsoSectionExpanded(bool expanded);
-
-    int aspectMode() const;
-    void setAspectMode(int mode);
-    int audioStreamIndexStored() const;
-    void setAudioStreamIndexStored(int index);
-    int qualityPreset() const;
-    void setQualityPreset(int preset);
-
-    bool verifyAfterBurn() const;
-    void setVerifyAfterBurn(bool verify);
-    bool eraseBeforeBurn() const;
-    void setEraseBeforeBurn(bool erase);
+    static SettingsChanges& changes();
 
 private:
     mutable QSettings m_settings;

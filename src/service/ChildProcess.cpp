@@ -7,6 +7,10 @@
 
 #include <QTimer>
 
+#include <csignal>
+#include <sys/prctl.h>
+#include <unistd.h>
+
 namespace {
 
 constexpr int terminateGraceMs = 3000;
@@ -20,6 +24,15 @@ ChildProcess::ChildProcess(QObject* owner, const QString& path, const QStringLis
     , m_process(new QProcess(owner)) {
     m_process->setProgram(path);
     m_process->setArguments(arguments);
+    // Runs in the child between fork and exec: only async-signal-safe calls. The death signal
+    // follows the thread that forks, the UI thread, which lives as long as the application.
+    const pid_t parent = ::getpid();
+    m_process->setChildProcessModifier([parent] {
+        ::setpgid(0, 0);
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (::getppid() != parent)
+            ::_exit(127);
+    });
     if (environment) {
         QProcessEnvironment merged = QProcessEnvironment::systemEnvironment();
         for (auto it = environment->cbegin(); it != environment->cend(); ++it)
@@ -84,4 +97,8 @@ QCoro::Task<> ChildProcess::end() {
 
 int ChildProcess::status() const {
     return m_process->exitCode();
+}
+
+bool ChildProcess::killedBySignal() const {
+    return m_process->exitStatus() == QProcess::CrashExit;
 }

@@ -10,8 +10,10 @@
 #include <stop_token>
 
 // One tool run as a child process, started from a path and an argument list without a shell.
-// It makes sure that no child outlives it: a child still running when it is destroyed (or when
-// its owner is) is continued and killed.
+// The child leads a process group of its own, so that pausing and ending it reach whatever it
+// starts, and it dies with Kestrin, also when Kestrin is killed. No child outlives its
+// ChildProcess: one still running when it is destroyed (or when its owner is) is continued and
+// killed.
 class ChildProcess {
 public:
     ChildProcess(QObject* owner, const QString& path, const QStringList& arguments,
@@ -29,6 +31,7 @@ public:
     QCoro::Task<> exited(std::stop_token stop);
     // The exit code, or the number of the signal that ended the child.
     int status() const;
+    bool killedBySignal() const;
 
 private:
     QCoro::Task<> end();

@@ -1,20 +1,12 @@
 #include "FFmpegService.h"
+#include "FileNames.h"
 #include "platform/FileChecks.h"
 
 #include <QDir>
 #include <QFileInfo>
 
-QString dvdFolderFor(const QString& mpg) {
-    const QFileInfo file(mpg);
-    QString base = file.fileName();
-    const qsizetype dot = base.lastIndexOf(u'.');
-    if (dot > 0)
-        base.truncate(dot);
-    return QDir(file.absolutePath()).filePath(base + QStringLiteral("_DVD"));
-}
-
 QCoro::Task<QString> FFmpegService::createVideoTS(QString mpg, QString dvdauthorPath,
-                                                  LogCallback onLog, std::stop_token stop) {
+                                                  LogCallback onLog, StageControl control) {
     if (!isExecutableFile(dvdauthorPath))
         throw FFmpegError::toolNotFound(dvdauthorPath);
 
@@ -32,7 +24,7 @@ QCoro::Task<QString> FFmpegService::createVideoTS(QString mpg, QString dvdauthor
         {QStringLiteral("-T"), QStringLiteral("-o"), dvdFolder},
     };
     for (const QStringList& arguments : runs) {
-        const ToolResult result = co_await runTool(dvdauthorPath, arguments, pal, stop);
+        const ToolResult result = co_await runTool(dvdauthorPath, arguments, pal, control);
         result.reportTo(onLog);
     }
 

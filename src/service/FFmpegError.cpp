@@ -1,5 +1,7 @@
 #include "FFmpegError.h"
 
+#include <QStringList>
+
 FFmpegError::FFmpegError(Kind kind, QString text, QString detail, int code)
     : m_kind(kind)
     , m_text(std::move(text))
@@ -38,6 +40,14 @@ FFmpegError FFmpegError::fileFailed(const QString& path, const QString& detail) 
 
 FFmpegError FFmpegError::cancelled() {
     return {Kind::Cancelled, {}};
+}
+
+QString FFmpegError::summary() const {
+    if (m_kind != Kind::FfprobeFailed)
+        return description();
+    const QStringList lines = m_text.split(u'\n', Qt::SkipEmptyParts);
+    return QStringLiteral("ffprobe Analyse fehlgeschlagen: ") +
+           (lines.isEmpty() ? QString() : lines.last().trimmed());
 }
 
 QString FFmpegError::description() const {

@@ -37,6 +37,8 @@ public:
     bool isCancellation() const { return m_kind == Kind::Cancelled; }
 
     QString description() const;
+    // The description on one line, for a status line: of a probe's report only its last line.
+    QString summary() const;
     const char* what() const noexcept override { return m_what.constData(); }
 
 private:

@@ -3,24 +3,23 @@
 #include "EncodePlan.h"
 #include "FFmpegError.h"
 #include "ServiceTypes.h"
-#include "Wakeup.h"
+#include "StageControl.h"
 #include "platform/BurnerBackend.h"
 
 #include <QCoroTask>
 #include <QList>
 #include <QObject>
-#include <QPointer>
-#include <QProcess>
 #include <QStringList>
 
-#include <mutex>
+#include <memory>
 #include <optional>
-#include <stop_token>
 
 // The conversion service: runs the external tools as child processes on the UI thread, probes
-// the source, encodes the PAL DVD stream, authors the DVD folder and burns the image. Running
-// work reports only through the callbacks of each call, always on the UI thread. Every
-// operation that may be aborted takes the stop token of its stage; failures are FFmpegError.
+// the source, encodes the PAL DVD stream, authors the DVD folder, builds the image and burns it.
+// Running work reports only through the callbacks of each call, always on the UI thread. Every
+// operation is steered through the StageControl it is given (cancel, suspend, resume); a
+// cancelled operation fails with FFmpegError::cancelled(), every failure is an FFmpegError.
+// Stages are run as StageJobs (StageJob.h), which own their control.
 class FFmpegService : public QObject {
     Q_OBJECT
 
@@ -28,73 +27,53 @@ public:
     explicit FFmpegService(QObject* parent = nullptr);
     ~FFmpegService() override;
 
-    // The burn in progress, for the window's abort. Written only while burnLock is held.
-    std::mutex burnLock;
-    DiscBurn* currentBurn = nullptr;
-
-    // The one tool that is running, for the window's pause, resume and abort. Read and written
-    // only while processLock is held.
-    std::mutex processLock;
-    QPointer<QProcess> currentProcess;
-
-    // Where burns go; libburn's first optical drive unless a test hands in another.
+    // Where burns go; libburn's drives unless a test hands in another.
     void setBurnerBackend(std::unique_ptr<BurnerBackend> backend);
 
     // Runs a tool to its end and returns its exit status with everything it wrote. A non-zero
     // status is no failure; a tool that cannot be started fails with launchFailed.
     QCoro::Task<ToolResult> runTool(QString path, QStringList arguments,
                                     std::optional<Environment> environment = std::nullopt,
-                                    std::stop_token stop = {});
+                                    StageControl control = {});
 
     // Runs a tool and hands every line of its standard error to onLog as it arrives, and to the
-    // progress parser when a duration is known. A non-zero status fails with conversionFailed.
+    // progress parser when a duration is known. A non-zero status fails with conversionFailed,
+    // whose tool reason is the tool's last line or the signal that ended it.
     QCoro::Task<> runToolStreaming(QString path, QStringList arguments,
                                    std::optional<double> duration, ProgressCallback onProgress,
-                                   LogCallback onLog, std::stop_token stop = {});
+                                   LogCallback onLog, StageControl control = {});
 
     QCoro::Task<VideoProbe> probeVideo(QString input, QString ffprobePath, LogCallback onLog,
-                                       std::stop_token stop = {});
+                                       StageControl control = {});
     QCoro::Task<QList<AudioStreamInfo>> probeAudioStreams(QString input, QString ffprobePath,
-                                                          std::stop_token stop = {});
+                                                          StageControl control = {});
 
     // Encodes input into a PAL DVD MPEG-2 program stream at output.
     QCoro::Task<> convert(QString input, QString output, QString ffmpegPath,
                           EncodeSettings settings, ProgressCallback onProgress, LogCallback onLog,
-                          std::stop_token stop = {});
+                          StageControl control = {});
 
     // Authors a DVD-Video folder beside the MPEG file with two dvdauthor runs and returns it.
     QCoro::Task<QString> createVideoTS(QString mpg, QString dvdauthorPath, LogCallback onLog,
-                                       std::stop_token stop = {});
+                                       StageControl control = {});
 
-    // Burns the image to the disc in the first burner, optionally erasing a rewritable disc first
-    // and reading the written sectors back afterwards. Fails with conversionFailed: -1 no
-    // burner, -2 unreadable image, -3 the burn failed.
+    // Builds the image of a DVD folder at isoTarget (its last extension replaced by ".iso") with
+    // the hdiutil command and returns the image file.
+    QCoro::Task<QString> createISO(QString dvdFolder, QString hdiutilPath, QString volumeName,
+                                   QString isoTarget, LogCallback onLog,
+                                   StageControl control = {});
+
+    // Burns the image to a blank DVD, optionally erasing a rewritable disc first and reading the
+    // written sectors back afterwards. Each new state of the burn goes to onStatus and onLog
+    // once. Fails with conversionFailed: -1 no burner, -2 unreadable image, -3 the burn failed;
+    // or with cancelled when the stage is cancelled.
     QCoro::Task<> burnISO(QString iso, bool verify, bool eraseBeforeBurn,
                           ProgressCallback onProgress, StatusCallback onStatus, LogCallback onLog,
-                          std::stop_token stop = {});
-
-    // Hands one report of the current burn to the callbacks of burnISO, each new state once,
-    // and resumes burnISO when the burn is done or has failed.
-    void handleBurnStatus(const BurnReport& report);
+                          StageControl control = {});
 
 private:
-    // The waiting burnISO call, resumed exactly once.
-    struct BurnContinuation {
-        Wakeup* wakeup;
-        std::optional<FFmpegError>* error;
-    };
-
     std::unique_ptr<BurnerBackend> m_burnerBackend;
-    std::optional<BurnContinuation> burnContinuation;
-    ProgressCallback burnOnProgress;
-    StatusCallback burnOnStatus;
-    LogCallback burnOnLog;
-    BurnState burnLastState = BurnState::none;
 };
 
 // The German status text of a burn state.
 QString burnStateText(BurnState state);
-
-// The DVD folder of an MPEG file: beside it, named after it without its last extension, with
-// "_DVD" appended.
-QString dvdFolderFor(const QString& mpg);

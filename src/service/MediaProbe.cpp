@@ -43,7 +43,7 @@ QList<AudioStreamInfo> audioStreamsFrom(const J& json) {
 } // namespace
 
 QCoro::Task<VideoProbe> FFmpegService::probeVideo(QString input, QString ffprobePath,
-                                                  LogCallback onLog, std::stop_token stop) {
+                                                  LogCallback onLog, StageControl control) {
     if (!isExecutableFile(ffprobePath)) {
         onLog(QStringLiteral("Hinweis: ffprobe nicht gefunden unter ") + ffprobePath +
               QStringLiteral(". Probe wird übersprungen."));
@@ -60,21 +60,21 @@ QCoro::Task<VideoProbe> FFmpegService::probeVideo(QString input, QString ffprobe
                                 "-of",
                                 "json",
                                 QFileInfo(input).absoluteFilePath()};
-    const ToolResult result = co_await runTool(ffprobePath, arguments, std::nullopt, stop);
+    const ToolResult result = co_await runTool(ffprobePath, arguments, std::nullopt, control);
     if (result.status != 0)
         throw FFmpegError::ffprobeFailed(result.errorOutput);
     co_return videoProbeFrom(FFProbeJSON::decode(result.output.toUtf8()));
 }
 
 QCoro::Task<QList<AudioStreamInfo>>
-FFmpegService::probeAudioStreams(QString input, QString ffprobePath, std::stop_token stop) {
+FFmpegService::probeAudioStreams(QString input, QString ffprobePath, StageControl control) {
     if (!isExecutableFile(ffprobePath))
         co_return QList<AudioStreamInfo>{};
     const QStringList arguments{
         "-v",  "error",         "-select_streams",
         "a",   "-show_entries", "stream=index,codec_name,channels:stream_tags=language,title",
         "-of", "json",          QFileInfo(input).absoluteFilePath()};
-    const ToolResult result = co_await runTool(ffprobePath, arguments, std::nullopt, stop);
+    const ToolResult result = co_await runTool(ffprobePath, arguments, std::nullopt, control);
     if (result.status != 0)
         co_return QList<AudioStreamInfo>{};
     co_return audioStreamsFrom(J::decode(result.output.toUtf8()));

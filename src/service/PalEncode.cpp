@@ -5,11 +5,11 @@
 
 QCoro::Task<> FFmpegService::convert(QString input, QString output, QString ffmpegPath,
                                      EncodeSettings settings, ProgressCallback onProgress,
-                                     LogCallback onLog, std::stop_token stop) {
+                                     LogCallback onLog, StageControl control) {
     if (!isExecutableFile(ffmpegPath))
         throw FFmpegError::toolNotFound(ffmpegPath);
 
-    const VideoProbe probe = co_await probeVideo(input, ffprobePathFor(ffmpegPath), onLog, stop);
+    const VideoProbe probe = co_await probeVideo(input, ffprobePathFor(ffmpegPath), onLog, control);
     // ffmpeg would happily write a DVD stream without a picture from an audio-only source.
     if (probe.hasVideoStream == false)
         throw FFmpegError::noVideoStream(input);
@@ -20,5 +20,5 @@ QCoro::Task<> FFmpegService::convert(QString input, QString output, QString ffmp
     // Absolute paths keep a file name that starts with a dash from reading as an option.
     const QStringList arguments = ffmpegArguments(
         QFileInfo(input).absoluteFilePath(), QFileInfo(output).absoluteFilePath(), settings, plan);
-    co_await runToolStreaming(ffmpegPath, arguments, probe.duration, onProgress, onLog, stop);
+    co_await runToolStreaming(ffmpegPath, arguments, probe.duration, onProgress, onLog, control);
 }

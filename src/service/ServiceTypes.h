@@ -10,23 +10,30 @@
 
 using LogCallback = std::function<void(const QString&)>;
 using ProgressCallback = std::function<void(double)>;
-using StatusCallback = std::function<void(const QString&)>;
+// A burn's new state with its German text.
+enum class BurnState;
+using StatusCallback = std::function<void(BurnState, const QString&)>;
 
 // Entries added to (or replacing entries of) the inherited environment of a tool.
 using Environment = QMap<QString, QString>;
 
 // A tool run to its end.
 struct ToolResult {
-    int status = 0;
+    int status = 0; // the exit code, or the signal that ended the tool
     QString output;
     QString errorOutput;
+    bool killedBySignal = false;
 
-    // The last non-empty line the tool wrote, standard error first: usually why it failed.
-    QString lastLine() const;
+    // Why the tool failed, as far as it says: the signal that ended it, or else the last
+    // non-empty line it wrote, standard error first.
+    QString failureReason() const;
     // Hands the whole standard output, then the whole standard error, to onLog (each when not
     // empty), and fails with conversionFailed when the tool did not exit with 0.
     void reportTo(const LogCallback& onLog) const;
 };
+
+// "beendet durch Signal 9 (SIGKILL)"
+QString signalReason(int signal);
 
 struct AudioStreamInfo {
     int index = 0; // the stream number ffprobe reports among all streams of the file

@@ -4,6 +4,8 @@
 #include <QRegularExpression>
 #include <QStringList>
 
+#include <cstring>
+
 namespace {
 
 QString lastNonEmptyLine(const QString& text) {
@@ -17,7 +19,16 @@ QString lastNonEmptyLine(const QString& text) {
 
 } // namespace
 
-QString ToolResult::lastLine() const {
+QString signalReason(int signal) {
+    const char* name = ::sigabbrev_np(signal);
+    return QStringLiteral("beendet durch Signal %1 (SIG%2)")
+        .arg(signal)
+        .arg(QString::fromLatin1(name ? name : "?"));
+}
+
+QString ToolResult::failureReason() const {
+    if (killedBySignal)
+        return signalReason(status);
     const QString fromErrors = lastNonEmptyLine(errorOutput);
     return fromErrors.isEmpty() ? lastNonEmptyLine(output) : fromErrors;
 }
@@ -28,5 +39,5 @@ void ToolResult::reportTo(const LogCallback& onLog) const {
     if (!errorOutput.isEmpty())
         onLog(errorOutput);
     if (status != 0)
-        throw FFmpegError::conversionFailed(status, lastLine());
+        throw FFmpegError::conversionFailed(status, failureReason());
 }

@@ -3,32 +3,9 @@
 #include "FFmpegService.h"
 #include "LineSplitter.h"
 
-namespace {
-
-// Records a child as the service's current process for as long as its runner holds it.
-class CurrentProcessRecord {
-public:
-    CurrentProcessRecord(std::mutex& lock, QPointer<QProcess>& current, QProcess* process)
-        : m_lock(lock)
-        , m_current(current) {
-        std::lock_guard guard(m_lock);
-        m_current = process;
-    }
-    ~CurrentProcessRecord() {
-        std::lock_guard guard(m_lock);
-        m_current = nullptr;
-    }
-
-private:
-    std::mutex& m_lock;
-    QPointer<QProcess>& m_current;
-};
-
-} // namespace
-
 QCoro::Task<ToolResult> FFmpegService::runTool(QString path, QStringList arguments,
                                                std::optional<Environment> environment,
-                                               std::stop_token stop) {
+                                               StageControl control) {
     ChildProcess child(this, path, arguments, environment);
     QProcess& process = child.process();
     // Both pipes are drained while the tool runs, so a tool that writes more than a pipe holds
@@ -41,17 +18,18 @@ QCoro::Task<ToolResult> FFmpegService::runTool(QString path, QStringList argumen
                      [&] { errorOutput += process.readAllStandardError(); });
 
     co_await child.start();
-    CurrentProcessRecord record(processLock, currentProcess, &process);
-    co_await child.exited(stop);
+    const auto running = control.track(process);
+    co_await child.exited(control.stopToken());
     output += process.readAllStandardOutput();
     errorOutput += process.readAllStandardError();
-    co_return ToolResult{child.status(), QString::fromUtf8(output), QString::fromUtf8(errorOutput)};
+    co_return ToolResult{child.status(), QString::fromUtf8(output), QString::fromUtf8(errorOutput),
+                         child.killedBySignal()};
 }
 
 QCoro::Task<> FFmpegService::runToolStreaming(QString path, QStringList arguments,
                                               std::optional<double> duration,
                                               ProgressCallback onProgress, LogCallback onLog,
-                                              std::stop_token stop) {
+                                              StageControl control) {
     ChildProcess child(this, path, arguments, std::nullopt);
     QProcess& process = child.process();
     process.setStandardOutputFile(QProcess::nullDevice());
@@ -67,18 +45,21 @@ QCoro::Task<> FFmpegService::runToolStreaming(QString path, QStringList argument
                 onProgress(*fraction);
         }
     });
+    const std::stop_token stop = control.stopToken();
     QObject::connect(&process, &QProcess::readyReadStandardError, &process, [&] {
         if (!stop.stop_requested())
             lines.feed(process.readAllStandardError());
     });
 
     co_await child.start();
-    CurrentProcessRecord record(processLock, currentProcess, &process);
+    const auto running = control.track(process);
     co_await child.exited(stop);
     // A failing tool writes its reason last: read what is still in the pipe, and the last line
     // even without a delimiter.
     lines.feed(process.readAllStandardError());
     lines.finish();
-    if (process.exitStatus() == QProcess::CrashExit || child.status() != 0)
+    if (child.killedBySignal())
+        throw FFmpegError::conversionFailed(child.status(), signalReason(child.status()));
+    if (child.status() != 0)
         throw FFmpegError::conversionFailed(child.status(), lastLine);
 }

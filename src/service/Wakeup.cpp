@@ -7,16 +7,14 @@ Wakeup::Wakeup(QObject* guard)
     : m_guard(guard) {}
 
 void Wakeup::fire() {
-    if (m_fired)
-        return;
-    m_fired = true;
-    if (!m_waiter)
-        return;
     QMetaObject::invokeMethod(
         QCoreApplication::instance(),
-        [waiter = m_waiter, guard = m_guard, alive = std::weak_ptr<char>(m_alive)] {
-            if (guard && !alive.expired())
-                waiter.resume();
+        [this, alive = std::weak_ptr<char>(m_alive)] {
+            if (alive.expired() || m_fired)
+                return;
+            m_fired = true;
+            if (m_waiter && m_guard)
+                m_waiter.resume();
         },
         Qt::QueuedConnection);
 }

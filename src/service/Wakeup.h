@@ -6,10 +6,11 @@
 #include <coroutine>
 #include <memory>
 
-// A one-shot event that one coroutine on the UI thread can co_await. fire() may be called from a
-// signal handler or a stop callback: the waiting coroutine is resumed later from the event loop,
-// never inside the caller's stack. The resumption is dropped when the Wakeup itself or the
-// guarding object has been destroyed in the meantime.
+// A one-shot event that one coroutine on the UI thread can co_await. fire() may be called from
+// any thread, from inside a signal or a stop callback: it only posts to the UI thread's event
+// loop, where the event is marked and the waiting coroutine resumed, never inside the caller's
+// stack. The resumption is dropped when the Wakeup itself or the guarding object has been
+// destroyed in the meantime.
 class Wakeup {
 public:
     explicit Wakeup(QObject* guard);

@@ -1,38 +1,35 @@
 #include "ContentView.h"
 
+#include "inputs/VolumeName.h"
 #include "platform/Notifications.h"
 
-#include <QLocale>
-
-ContentView::ContentView(FilePanels& filePanels, QObject* parent)
+ContentView::ContentView(FilePanels& filePanels, const Clock& clock, QObject* parent)
     : QObject(parent)
-    , m_filePanels(filePanels) {
-    dotLogTask.setSingleShot(false);
-    connect(&dotLogTask, &QTimer::timeout, this, &ContentView::pulseStep);
+    , m_filePanels(filePanels)
+    , m_clock(clock) {
+    m_dotLogTask.setSingleShot(false);
+    connect(&m_dotLogTask, &QTimer::timeout, this, &ContentView::pulseStep);
     Notifications::defaultCenter().subscribe(NotificationName::logSave, this,
                                              [this] { saveLog(); });
     Notifications::defaultCenter().subscribe(NotificationName::logClear, this,
                                              [this] { clearLog(); });
+    Notifications::defaultCenter().subscribe(NotificationName::toolsCheck, this,
+                                             [this] { recheckTools(); });
+    connect(&StoredSettings::changes(), &SettingsChanges::changed, this, [this](const QString& key) {
+        announce();
+        if (key.startsWith(QStringLiteral("tool.")))
+            recheckTools();
+    });
 }
 
-// A run still going when the window closes is ended: the service kills its tool, and the run's
-// task is never resumed.
+// A run still going when the window closes is ended: its job ends the tool or the burn, and the
+// run's task is never resumed.
 ContentView::~ContentView() {
-    if (currentTask)
-        currentTask->stop.request_stop();
+    if (m_run && m_run->job)
+        m_run->job->cancel();
 }
 
-QString ContentView::timeFormatter(const QDateTime& moment) {
-    return QLocale().toString(moment.time(), QLocale::ShortFormat);
-}
-
-void ContentView::setBurnAfterISO(bool on) {
-    burnAfterISO = on;
-    settings.setIsoSectionExpanded(on);
-    notifyChanged();
-}
-
-void ContentView::notifyChanged() {
+void ContentView::announce() {
     if (m_changePending)
         return;
     m_changePending = true;
@@ -45,18 +42,34 @@ void ContentView::notifyChanged() {
         Qt::QueuedConnection);
 }
 
-void ContentView::schedule(std::function<void()> job) {
-    QMetaObject::invokeMethod(
-        this,
-        [this, job = std::move(job)] {
-            job();
-            notifyChanged();
-        },
-        Qt::QueuedConnection);
+void ContentView::setCreateVideoTSAfterConvert(bool on) {
+    createVideoTSAfterConvert = on;
 }
 
-LogCallback ContentView::toolLogger() {
-    return [this](const QString& line) { schedule([this, line] { handleToolLogLine(line); }); };
+void ContentView::setCreateISOAfterVideoTS(bool on) {
+    createISOAfterVideoTS = on;
+}
+
+void ContentView::setBurnAfterISO(bool on) {
+    burnAfterISO = on;
+    m_settings.setValue(Setting::isoSectionExpanded, on);
+}
+
+void ContentView::setIsoVolumeName(const QString& typed) {
+    isoVolumeName = sanitizeVolumeName(typed);
+}
+
+void ContentView::toggleIsoSection() {
+    m_settings.setValue(Setting::isoSectionExpanded,
+                        !m_settings.value(Setting::isoSectionExpanded));
+}
+
+void ContentView::dismissMissingToolsAlert() {
+    showMissingToolsAlert = false;
+}
+
+void ContentView::schedule(std::function<void()> job) {
+    QMetaObject::invokeMethod(this, std::move(job), Qt::QueuedConnection);
 }
 
 void ContentView::launch(QCoro::Task<> task) {
@@ -64,11 +77,10 @@ void ContentView::launch(QCoro::Task<> task) {
         try {
             co_await std::move(task);
         } catch (const std::exception& error) {
-            // The runs handle FFmpegError themselves; anything else must not leave the window
-            // stuck in a run.
+            // The runs end every FFmpegError themselves; anything else must not leave the
+            // window stuck in a run.
             self->stopDotPulse();
             self->statusText = QStringLiteral("Fehler ❌ ") + QString::fromUtf8(error.what());
-            self->currentTask.reset();
             self->setRunning(false);
             self->logStatus();
         }

@@ -1,9 +1,13 @@
 #pragma once
 
-#include "ActivityLog.h"
+#include "Announced.h"
 #include "FFmpegService.h"
+#include "StageJob.h"
+#include "log/ActivityLog.h"
+#include "platform/Clock.h"
 #include "platform/FilePanels.h"
 #include "platform/StoredSettings.h"
+#include "run/RunPlan.h"
 
 #include <QCoroTask>
 #include <QDateTime>
@@ -12,71 +16,82 @@
 
 #include <memory>
 #include <optional>
-#include <stop_token>
-
-// The MPEG file proposed for a source: beside it, "_PAL_DVD.mpg" in place of its extension.
-QString destinationFor(const QString& source);
 
 // The main window's whole workflow: the chosen files, the chain toggles, the options, the run
-// state with its status and log, and the operations that run the stages on its one
-// FFmpegService. Widgets only bind to it; every change is announced through changed().
-class ContentView : public QObject {
+// state with its status and log, and the runs, made of the service's stage jobs. Widgets only
+// bind to it: they read the state below and change it through the operations; every change is
+// announced through changed(), once per turn of the event loop.
+class ContentView : public QObject, private Announcer {
     Q_OBJECT
 
 public:
-    explicit ContentView(FilePanels& filePanels, QObject* parent = nullptr);
+    explicit ContentView(FilePanels& filePanels, const Clock& clock = Clock::system(),
+                         QObject* parent = nullptr);
     ~ContentView() override;
 
     // Files
-    std::optional<QString> sourceURL;
-    std::optional<QString> destinationURL;
-    std::optional<QString> dvdFolderURL;
-    std::optional<QString> isoURL;
+    Announced<std::optional<QString>> sourceURL{*this, {}};
+    Announced<std::optional<QString>> destinationURL{*this, {}};
+    Announced<std::optional<QString>> dvdFolderURL{*this, {}};
+    Announced<std::optional<QString>> isoURL{*this, {}};
 
     // Chain toggles and the volume name; not stored.
-    bool createVideoTSAfterConvert = true;
-    bool createISOAfterVideoTS = true;
-    bool burnAfterISO = false;
-    QString isoVolumeName = QStringLiteral("DVD_VIDEO");
+    Announced<bool> createVideoTSAfterConvert{*this, true};
+    Announced<bool> createISOAfterVideoTS{*this, true};
+    Announced<bool> burnAfterISO{*this, false};
+    Announced<QString> isoVolumeName{*this, QStringLiteral("DVD_VIDEO")};
 
-    QList<AudioStreamInfo> audioStreams;
-    bool isLoadingAudioStreams = false;
+    Announced<QList<AudioStreamInfo>> audioStreams{*this, {}};
+    Announced<bool> isLoadingAudioStreams{*this, false};
 
     // Run state
-    bool isRunning() const { return m_isRunning; }
-    bool isPaused = false;
-    double progress = 0;
-    QString statusText = QStringLiteral("Bereit.");
+    Announced<bool> isRunning{*this, false};
+    Announced<bool> isPaused{*this, false};
+    Announced<double> progress{*this, 0};
+    Announced<QString> statusText{*this, QStringLiteral("Bereit.")};
+    Announced<QString> currentPhaseLabel{*this, QStringLiteral("Start")};
+    Announced<double> burnProgressValue{*this, 0};
+    Announced<std::optional<QDateTime>> encodingStartTime{*this, {}};
+    Announced<bool> etaLogged{*this, false};
+    Announced<std::optional<QString>> dotLineBase{*this, {}};
+    Announced<int> dotCount{*this, 0};
     QString logText() const { return m_log.text(); }
-    QString currentPhaseLabel = QStringLiteral("Start");
-    double burnProgressValue = 0;
-    bool waitingPulse = false;
-    std::optional<QDateTime> encodingStartTime;
-    bool etaLogged = false;
-    std::optional<QString> dotLineBase;
-    int dotCount = 0;
 
     // Tools check
-    bool toolsOK = false;
-    bool showMissingToolsAlert = false;
-    QString missingToolsMessage;
+    Announced<bool> toolsOK{*this, false};
+    Announced<bool> showMissingToolsAlert{*this, false};
+    Announced<QString> missingToolsMessage{*this, {}};
 
-    // The nine stored settings, shared with the settings window.
-    StoredSettings settings;
-    FFmpegService service;
+    // The stored settings, shared with the settings window; every write is announced.
+    StoredSettings& settings() { return m_settings; }
+    const StoredSettings& settings() const { return m_settings; }
+    FFmpegService& service() { return m_service; }
 
-    // Clock time in the user's short format, as the messages show it.
-    static QString timeFormatter(const QDateTime& moment);
+    // Inputs
+    void setCreateVideoTSAfterConvert(bool on);
+    void setCreateISOAfterVideoTS(bool on);
+    // Switching burning on opens the ISO section, switching it off closes it.
+    void setBurnAfterISO(bool on);
+    // The name as typed; it is kept normalised (see sanitizeVolumeName).
+    void setIsoVolumeName(const QString& typed);
+    void toggleIsoSection();
+    void dismissMissingToolsAlert();
 
-    // Run control
+    // File choices: through the file panels, or a file chosen elsewhere (the command line, a drop).
+    void chooseSource();
+    void chooseDestination();
+    void chooseISODestination();
+    void applySource(const QString& path);
+    void applyDestination(const QString& path);
+    void applyISODestination(const QString& path);
+
+    // Runs
     void startConversion();
-    void togglePause();
-    void abortRun();
-
-    // Post-encode stages, each from its button
     void startVideoTSRun();
     void startISORun();
     void startBurnRun();
+    void togglePause();
+    void abortRun();
 
     // Log
     void appendLog(const QString& line);
@@ -86,86 +101,66 @@ public:
     void saveLog();
     void clearLog();
 
-    // Tools and audio streams
+    // Tools and audio streams. checkTools is the check each showing of the window runs; the
+    // quiet check, after a tool path changed or when the window becomes active, only updates what
+    // its result changes and raises no alert.
     void checkTools();
+    void recheckTools();
     QCoro::Task<> reloadAudioStreams();
-    // reloadAudioStreams as a task of its own, for the "↻" button.
     void startReloadAudioStreams();
     void applyAudioStreams(const QList<AudioStreamInfo>& list);
-
-    // File panels
-    void chooseSource();
-    void chooseDestination();
-    void chooseISODestination();
-
-    // Writes that change more than the field itself.
-    void setBurnAfterISO(bool on);
-
-    // Announces a change of the state to the widgets, once per turn of the event loop.
-    void notifyChanged();
 
 signals:
     void changed();
 
 private:
-    // One run: the task of a stage button or of the encode with its chain.
-    struct StageTask {
-        std::stop_source stop;
-        quint64 generation = 0;
+    // One run: its kind, the job of the stage that runs now, and how far the burn has come.
+    struct Run {
+        enum class BurnPhase { none, erasing, writing, verifying };
+        RunKind kind = RunKind::chained;
+        QString encodeTarget; // the MPEG file the encode writes
+        bool aborted = false;
+        BurnPhase burnPhase = BurnPhase::none;
+        std::unique_ptr<StageJob> job;
     };
-    enum class RunKind { Chained, VideoTS, ISO, Burn };
-    using Task = std::shared_ptr<StageTask>;
+    using RunHandle = std::shared_ptr<Run>;
+
+    void announce() override;
 
     // Run control
-    Task beginRun(const QString& status, const QString& phaseLabel);
-    void setRunning(bool running);
-    void onRunningChanged(bool running);
-    QCoro::Task<> runConversionStage(Task task, QString source, QString destination);
+    RunHandle beginRun(RunKind kind);
+    QCoro::Task<> runStages(RunHandle run, QString input);
+    std::unique_ptr<StageJob> makeJob(const RunHandle& run, Stage stage, const QString& input);
+    void enterStage(Run& run, Stage stage);
+    void completeStage(const Run& run, Stage stage, const QString& product);
+    void endRun(Run& run, Stage last, const std::optional<FFmpegError>& failure);
+    void show(const Shown& shown);
+    // The one rule for what a run may still change: reports only while it is the running run,
+    // its ending as long as no newer run has begun.
+    bool isActive(const Run& run) const { return m_run.get() == &run && !run.aborted; }
+    bool isNewest(const Run& run) const { return m_run.get() == &run; }
     void updateEncodeProgress(double fraction);
-    void finishConversion();
-    void failConversion(const FFmpegError& error);
-    bool isCurrent(const Task& task) const;
-    // After an awaited step: lets the jobs it scheduled run, then stops here if the run was
-    // aborted or has been replaced by a newer one.
-    QCoro::Task<> settle(Task task);
-    // Whether the ending of an ended task may still show itself: not when a newer run started.
-    bool endingApplies(const Task& task) const;
-    // Every failing ending goes through here: "Abgebrochen." for an aborted run, otherwise
-    // the reason the tool gave and "Fehler ❌ …".
-    void showFailure(const Task& task, const FFmpegError& error, RunKind kind);
-    // "Abgebrochen." or "Fehler ❌ " with the error's description.
-    static QString failureText(const FFmpegError& error);
-
-    // Post-encode stages
-    QCoro::Task<> runPostEncodeChain(Task task, RunKind kind, QString mpg);
-    // The ISO run and the burn run: one stage and its failure ending.
-    template <typename T>
-    QCoro::Task<> runSingleStage(Task task, RunKind kind, QCoro::Task<T> stage);
-    QCoro::Task<QString> runVideoTSStage(Task task, RunKind kind, QString mpg);
-    QCoro::Task<QString> runISOStage(Task task, RunKind kind, QString dvdFolder);
-    QCoro::Task<> runBurnStage(Task task, RunKind kind, QString iso);
-    void handleBurnProgress(double fraction);
-    void handleBurnStatusText(const QString& text);
-    void finishBurnRun();
-    void failStageRun(const FFmpegError& error);
-    void failISORun(const FFmpegError& error);
+    void handleBurnProgress(Run& run, double fraction);
+    void handleBurnStatus(Run& run, BurnState state, const QString& text);
     void logStatus();
 
-    // Each callback of a service operation becomes a separate job on the UI thread, run in the
-    // order of the calls.
+    // Each report of a running job becomes a separate job on the UI thread, run in the order of
+    // the reports, and only while its run may still change the window.
     void schedule(std::function<void()> job);
-    LogCallback toolLogger();
+    StageJob::Reports reportsFor(const RunHandle& run, Stage stage);
     // Starts a task that nobody awaits; a failure it did not expect still ends the run.
     void launch(QCoro::Task<> task);
 
-    void renderDotLine();
     void pulseStep();
+    void setRunning(bool running);
 
     FilePanels& m_filePanels;
+    const Clock& m_clock;
+    StoredSettings m_settings;
+    FFmpegService m_service;
     ActivityLog m_log;
-    bool m_isRunning = false;
-    Task currentTask;
-    quint64 m_generation = 0;
-    QTimer dotLogTask;
+    RunHandle m_run;
+    quint64 m_audioReads = 0;
+    QTimer m_dotLogTask;
     bool m_changePending = false;
 };

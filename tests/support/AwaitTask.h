@@ -3,68 +3,85 @@
 #include "FFmpegError.h"
 
 #include <QCoroTask>
+#include <QString>
 #include <QTest>
 
 #include <exception>
+#include <memory>
 #include <optional>
 
-// Runs the event loop until a task has ended and hands back its value, or rethrows what it threw.
-// (QCoro::waitFor would hang for ever on a task that throws.)
+// Runs the event loop until a task has ended and hands back how it ended. Nothing is rethrown:
+// a failing task fails the test's checks, never the test program. (QCoro::waitFor would hang for
+// ever on a task that throws.)
 namespace testing {
 
 template <typename T> struct Outcome {
     std::optional<T> value;
-    std::exception_ptr error;
+    std::optional<FFmpegError> error; // the task failed with an FFmpegError
+    QString unexpected;               // the task failed otherwise, or did not end in time
     bool done = false;
+
+    bool succeeded() const { return value.has_value(); }
+    // For check messages: how the task ended.
+    QByteArray story() const {
+        return (error ? error->description() : unexpected.isEmpty() ? "succeeded" : unexpected)
+            .toUtf8();
+    }
 };
 
 template <> struct Outcome<void> {
-    std::exception_ptr error;
+    std::optional<FFmpegError> error;
+    QString unexpected;
     bool done = false;
+
+    bool succeeded() const { return done && !error && unexpected.isEmpty(); }
+    QByteArray story() const {
+        return (error ? error->description() : unexpected.isEmpty() ? "succeeded" : unexpected)
+            .toUtf8();
+    }
 };
 
-template <typename T> QCoro::Task<> capture(QCoro::Task<T> task, Outcome<T>* outcome) {
+template <typename T> QCoro::Task<> record(QCoro::Task<T> task, std::shared_ptr<Outcome<T>> outcome) {
     try {
         if constexpr (std::is_void_v<T>)
             co_await std::move(task);
         else
             outcome->value.emplace(co_await std::move(task));
-    } catch (...) {
-        outcome->error = std::current_exception();
+    } catch (const FFmpegError& error) {
+        outcome->error = error;
+    } catch (const std::exception& error) {
+        outcome->unexpected = QString::fromUtf8(error.what());
     }
     outcome->done = true;
 }
 
-template <typename T> T await(QCoro::Task<T> task, int timeoutMs = 180000) {
-    Outcome<T> outcome;
-    auto running = capture(std::move(task), &outcome);
-    if (!QTest::qWaitFor([&] { return outcome.done; }, timeoutMs))
-        throw std::runtime_error("task did not end in time");
-    if (outcome.error)
-        std::rethrow_exception(outcome.error);
-    if constexpr (!std::is_void_v<T>)
-        return std::move(*outcome.value);
+// Lets a task run on and records how it ends, for tests that act while it runs. The outcome
+// outlives a test function that returns early.
+template <typename T> std::shared_ptr<Outcome<T>> start(QCoro::Task<T> task) {
+    auto outcome = std::make_shared<Outcome<T>>();
+    record(std::move(task), outcome);
+    return outcome;
 }
 
-// The FFmpegError a task ended with, if any.
-inline std::optional<FFmpegError> errorOf(const Outcome<void>& outcome) {
-    if (!outcome.error)
-        return std::nullopt;
-    try {
-        std::rethrow_exception(outcome.error);
-    } catch (const FFmpegError& error) {
-        return error;
-    }
+template <typename T> Outcome<T> await(QCoro::Task<T> task, int timeoutMs = 180000) {
+    const auto outcome = start(std::move(task));
+    Outcome<T> result = *outcome;
+    if (QTest::qWaitFor([&] { return outcome->done; }, timeoutMs))
+        result = *outcome;
+    else
+        result.unexpected = QStringLiteral("did not end in time");
+    return result;
 }
 
-// Awaits a task that may fail and hands back its FFmpegError, if any.
-template <typename T> std::optional<FFmpegError> awaitError(QCoro::Task<T> task) {
-    try {
-        await(std::move(task));
-    } catch (const FFmpegError& error) {
-        return error;
+// The value of a task that is expected to succeed; a failure fails the current test (the program
+// goes on) and gives an empty value.
+template <typename T> T awaitValue(QCoro::Task<T> task) {
+    Outcome<T> outcome = await(std::move(task));
+    if (!outcome.value) {
+        QTest::qFail(outcome.story().constData(), __FILE__, __LINE__);
+        return T{};
     }
-    return std::nullopt;
+    return std::move(*outcome.value);
 }
 
 } // namespace testing

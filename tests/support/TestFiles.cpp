@@ -1,5 +1,6 @@
 #include "TestFiles.h"
 
+#include <QDir>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -14,7 +15,7 @@ QString writeScript(const QTemporaryDir& dir, const QString& name, const QString
     const QString path = dir.filePath(name);
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        qFatal("cannot write %s", qPrintable(path));
+        QTest::qFail(qPrintable("cannot write " + path), __FILE__, __LINE__);
     file.write("#!/bin/sh\n" + body.toUtf8() + "\n");
     file.close();
     file.setPermissions(file.permissions() | QFile::ExeOwner | QFile::ExeUser);
@@ -38,7 +39,7 @@ ProgramRun runProgram(const QString& program, const QStringList& arguments,
 QByteArray runOrFail(const QString& program, const QStringList& arguments) {
     const ProgramRun run = runProgram(program, arguments);
     if (run.exitCode != 0)
-        qFatal("%s failed: %s", qPrintable(program), qPrintable(run.errorOutput));
+        QTest::qFail(qPrintable(program + " failed: " + run.errorOutput), __FILE__, __LINE__);
     return run.output;
 }
 
@@ -57,6 +58,25 @@ QJsonObject probeStreams(const QString& path) {
                    "sample_rate,channels,bit_rate:format=duration",
                    "-of", "json", path});
     return QJsonDocument::fromJson(json).object();
+}
+
+QList<qint64> childProcesses(qint64 parent) {
+    QList<qint64> children;
+    for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        bool isPid = false;
+        const qint64 pid = entry.toLongLong(&isPid);
+        if (!isPid)
+            continue;
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        // pid (comm) state ppid …; comm may hold blanks and parentheses.
+        const QByteArray text = stat.readAll();
+        const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() > 1 && fields[1].toLongLong() == parent)
+            children << pid;
+    }
+    return children;
 }
 
 bool processExists(qint64 pid) {

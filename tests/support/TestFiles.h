@@ -22,8 +22,8 @@ struct ProgramRun {
 ProgramRun runProgram(const QString& program, const QStringList& arguments,
                       const QMap<QString, QString>& environment = {});
 
-// Runs a real tool to its end and returns its standard output; fails the test on a non-zero
-// status.
+// Runs a real tool to its end and returns its standard output; a non-zero status fails the
+// current test (the program goes on).
 QByteArray runOrFail(const QString& program, const QStringList& arguments);
 
 // Generates a clip with ffmpeg: the arguments come between "-y" and the output path.
@@ -31,6 +31,9 @@ QString makeClip(const QTemporaryDir& dir, const QString& name, const QStringLis
 
 // ffprobe's JSON answer for a file's streams and format.
 QJsonObject probeStreams(const QString& path);
+
+// The processes whose parent is parent, from /proc.
+QList<qint64> childProcesses(qint64 parent);
 
 // Whether a process with this id still exists, and its state letter from /proc ('T' stopped).
 bool processExists(qint64 pid);

@@ -20,7 +20,6 @@ public:
     void startPulse(const QString& base);
     void setPulseDots(int count);
     void stopPulse();
-    bool pulseRunning() const { return m_pulseBase.has_value(); }
 
     void clear();
     bool isEmpty() const { return m_blocks.empty() && !m_pulseBase; }

@@ -1,9 +1,11 @@
 #include "MainWindow.h"
 
-#include "AudioChoice.h"
 #include "ElidedLabel.h"
+#include "ElidingComboBox.h"
+#include "Footnote.h"
 #include "StartButton.h"
-#include "VolumeName.h"
+#include "inputs/AudioChoice.h"
+#include "inputs/VolumeName.h"
 
 #include <QApplication>
 #include <QButtonGroup>
@@ -29,17 +31,6 @@ constexpr int contentWidth = 800;
 constexpr int closedHeight = 720;
 constexpr int openHeight = 820;
 
-QLabel* footnote(const QString& text) {
-    auto* label = new QLabel(text);
-    QFont font = label->font();
-    font.setPointSizeF(font.pointSizeF() * 0.85);
-    label->setFont(font);
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, palette.color(QPalette::PlaceholderText));
-    label->setPalette(palette);
-    return label;
-}
-
 QHBoxLayout* row(int spacing) {
     auto* layout = new QHBoxLayout;
     layout->setSpacing(spacing);
@@ -53,10 +44,6 @@ QWidget* wrap(QLayout* layout) {
     return widget;
 }
 
-QString pathOr(const std::optional<QString>& path, const QString& absent) {
-    return path.value_or(absent);
-}
-
 } // namespace
 
 MainWindow::MainWindow(FilePanels& filePanels, QWidget* parent)
@@ -67,9 +54,10 @@ MainWindow::MainWindow(FilePanels& filePanels, QWidget* parent)
     auto* column = new QVBoxLayout(content);
     column->setContentsMargins(16, 16, 16, 16);
     column->setSpacing(12);
-    column->addWidget(fileBox(QStringLiteral("Quelle"), m_sourcePath, m_chooseSource));
-    column->addWidget(
-        fileBox(QStringLiteral("Ziel (PAL-DVD MPG)"), m_destinationPath, m_chooseDestination));
+    column->addWidget(fileBox(QStringLiteral("Quelle"), QStringLiteral("Auswählen…"), m_sourcePath,
+                              m_chooseSource));
+    column->addWidget(fileBox(QStringLiteral("Ziel (PAL-DVD MPG)"), QStringLiteral("Speichern als…"),
+                              m_destinationPath, m_chooseDestination));
     column->addWidget(chainToggles());
     column->addWidget(isoSection());
     auto* inputs = new QVBoxLayout;
@@ -92,12 +80,12 @@ MainWindow::MainWindow(FilePanels& filePanels, QWidget* parent)
     refresh();
 }
 
-QWidget* MainWindow::fileBox(const QString& title, ElidedLabel*& path, QPushButton*& button) {
+QWidget* MainWindow::fileBox(const QString& title, const QString& buttonText, ElidedLabel*& path,
+                             QPushButton*& button) {
     auto* box = new QGroupBox(title);
     auto* layout = row(8);
     path = new ElidedLabel;
-    button = new QPushButton(title == QStringLiteral("Quelle") ? QStringLiteral("Auswählen…")
-                                                               : QStringLiteral("Speichern als…"));
+    button = new QPushButton(buttonText);
     layout->addWidget(path, 1);
     layout->addWidget(button);
     box->setLayout(layout);
@@ -113,14 +101,8 @@ QWidget* MainWindow::chainToggles() {
     for (QCheckBox* toggle : {m_toVideoTS, m_toISO, m_toBurn})
         layout->addWidget(toggle);
     layout->addStretch(1);
-    connect(m_toVideoTS, &QCheckBox::toggled, this, [this](bool on) {
-        m_view.createVideoTSAfterConvert = on;
-        m_view.notifyChanged();
-    });
-    connect(m_toISO, &QCheckBox::toggled, this, [this](bool on) {
-        m_view.createISOAfterVideoTS = on;
-        m_view.notifyChanged();
-    });
+    connect(m_toVideoTS, &QCheckBox::toggled, &m_view, &ContentView::setCreateVideoTSAfterConvert);
+    connect(m_toISO, &QCheckBox::toggled, &m_view, &ContentView::setCreateISOAfterVideoTS);
     connect(m_toBurn, &QCheckBox::toggled, &m_view, &ContentView::setBurnAfterISO);
     return wrap(layout);
 }
@@ -141,7 +123,7 @@ QWidget* MainWindow::isoSection() {
     header->setFlat(true);
     header->setCursor(Qt::PointingHandCursor);
     auto* headerRow = row(0);
-    headerRow->addWidget(new QLabel(QStringLiteral("ISO & Brennen (ohne Toast)")));
+    headerRow->addWidget(new QLabel(QStringLiteral("ISO & Brennen")));
     headerRow->addStretch(1);
     m_isoMarker = new QLabel;
     m_isoMarker->setForegroundRole(QPalette::PlaceholderText);
@@ -149,10 +131,7 @@ QWidget* MainWindow::isoSection() {
     header->setLayout(headerRow);
     header->setMinimumHeight(headerRow->sizeHint().height());
     layout->addWidget(header);
-    connect(header, &QPushButton::clicked, this, [this] {
-        m_view.settings.setIsoSectionExpanded(!m_view.settings.isoSectionExpanded());
-        m_view.notifyChanged();
-    });
+    connect(header, &QPushButton::clicked, &m_view, &ContentView::toggleIsoSection);
 
     m_isoBody = new QWidget;
     auto* body = new QVBoxLayout(m_isoBody);
@@ -197,22 +176,17 @@ QWidget* MainWindow::volumeNameRow() {
     layout->addWidget(m_volumeName);
     layout->addStretch(1);
     connect(m_volumeName, &QLineEdit::textChanged, this, [this](const QString& text) {
-        const QString clean = sanitizeVolumeName(text);
-        // A blank typed at the end stays while the user types, so that words can be
-        // separated; the name itself never carries it.
-        const bool typingBlank = text.endsWith(u' ') && !clean.isEmpty() && clean.size() < 32;
-        const QString shown = typingBlank ? clean + u' ' : clean;
-        if (shown != text) {
-            const int cursor = std::min<int>(m_volumeName->cursorPosition(), shown.size());
-            m_volumeName->setText(shown);
-            m_volumeName->setCursorPosition(cursor);
+        const VolumeNameEdit edit = editVolumeName(text, m_volumeName->cursorPosition());
+        if (edit.shown != text) {
+            // The replacement comes back here once more and changes nothing then.
+            m_volumeName->setText(edit.shown);
+            m_volumeName->setCursorPosition(edit.cursor);
             return;
         }
-        m_view.isoVolumeName = clean;
-        m_view.notifyChanged();
+        m_view.setIsoVolumeName(text);
     });
     connect(m_volumeName, &QLineEdit::editingFinished, this,
-            [this] { m_volumeName->setText(m_view.isoVolumeName); });
+            [this] { m_volumeName->setText(m_view.isoVolumeName()); });
     return wrap(layout);
 }
 
@@ -237,13 +211,15 @@ QWidget* MainWindow::optionsRow() {
         m_aspect->addButton(button, mode);
         aspect->addWidget(button);
     }
-    connect(m_aspect, &QButtonGroup::idClicked, this, [this](int mode) {
-        m_view.settings.setAspectMode(mode);
-        m_view.notifyChanged();
+    // Every choice is stored from the control's own change signal, whatever changed it: a click,
+    // a key, or an assistive technology.
+    connect(m_aspect, &QButtonGroup::idToggled, this, [this](int mode, bool checked) {
+        if (checked)
+            m_view.settings().setValue(Setting::aspectMode, mode);
     });
 
     auto* audio = row(6);
-    m_audio = new QComboBox;
+    m_audio = new ElidingComboBox;
     m_audio->setObjectName("audio");
     m_audio->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     m_audio->setMaximumWidth(180);
@@ -253,9 +229,10 @@ QWidget* MainWindow::optionsRow() {
     m_reloadAudio->setToolTip(QStringLiteral("Audio-Spuren neu einlesen"));
     audio->addWidget(m_audio);
     audio->addWidget(m_reloadAudio);
-    connect(m_audio, &QComboBox::activated, this, [this](int item) {
-        m_view.settings.setAudioStreamIndexStored(m_audio->itemData(item).toInt());
-        m_view.notifyChanged();
+    connect(m_audio, &QComboBox::currentIndexChanged, this, [this](int item) {
+        const int stream = m_audio->itemData(item).toInt();
+        if (item >= 0 && stream != -2)
+            m_view.settings().setValue(Setting::audioStreamIndex, stream);
     });
     connect(m_reloadAudio, &QToolButton::clicked, &m_view, &ContentView::startReloadAudioStreams);
 
@@ -263,10 +240,8 @@ QWidget* MainWindow::optionsRow() {
     m_quality->addItems(
         {QStringLiteral("Standard"), QStringLiteral("High"), QStringLiteral("Max")});
     m_quality->setFixedWidth(140);
-    connect(m_quality, &QComboBox::activated, this, [this](int preset) {
-        m_view.settings.setQualityPreset(preset);
-        m_view.notifyChanged();
-    });
+    connect(m_quality, &QComboBox::currentIndexChanged, this,
+            [this](int preset) { m_view.settings().setValue(Setting::qualityPreset, preset); });
 
     auto* layout = row(0);
     layout->addStretch(1);
@@ -325,14 +300,10 @@ QWidget* MainWindow::actionRow() {
         });
     connect(m_pause, &QPushButton::clicked, &m_view, &ContentView::togglePause);
     connect(m_abort, &QPushButton::clicked, &m_view, &ContentView::abortRun);
-    connect(m_erase, &QCheckBox::toggled, this, [this](bool on) {
-        m_view.settings.setEraseBeforeBurn(on);
-        m_view.notifyChanged();
-    });
-    connect(m_verify, &QCheckBox::toggled, this, [this](bool on) {
-        m_view.settings.setVerifyAfterBurn(on);
-        m_view.notifyChanged();
-    });
+    connect(m_erase, &QCheckBox::toggled, this,
+            [this](bool on) { m_view.settings().setValue(Setting::eraseBeforeBurn, on); });
+    connect(m_verify, &QCheckBox::toggled, this,
+            [this](bool on) { m_view.settings().setValue(Setting::verifyAfterBurn, on); });
     connect(m_videoTS, &QPushButton::clicked, &m_view, &ContentView::startVideoTSRun);
     connect(m_iso, &QPushButton::clicked, &m_view, &ContentView::startISORun);
     connect(m_burn, &QPushButton::clicked, &m_view, &ContentView::startBurnRun);
@@ -371,8 +342,15 @@ void MainWindow::buildMenu() {
 void MainWindow::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     m_view.checkTools();
-    if (m_view.showMissingToolsAlert)
+    if (m_view.showMissingToolsAlert())
         showMissingToolsAlert();
+}
+
+// A tool installed or a path corrected while Kestrin was in the background counts at once.
+void MainWindow::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        m_view.recheckTools();
 }
 
 void MainWindow::showMissingToolsAlert() {
@@ -387,20 +365,17 @@ void MainWindow::showMissingToolsAlert() {
             m_alert->addButton(QStringLiteral("Einstellungen…"), QMessageBox::AcceptRole);
         connect(quit, &QPushButton::clicked, qApp, &QApplication::quit, Qt::QueuedConnection);
         connect(settings, &QPushButton::clicked, this, &MainWindow::settingsRequested);
-        connect(m_alert, &QMessageBox::finished, this, [this] {
-            m_view.showMissingToolsAlert = false;
-            m_view.notifyChanged();
-        });
+        connect(m_alert, &QMessageBox::finished, &m_view, &ContentView::dismissMissingToolsAlert);
     }
-    m_alert->setInformativeText(m_view.missingToolsMessage);
+    m_alert->setInformativeText(m_view.missingToolsMessage());
     m_alert->open();
 }
 
 void MainWindow::refreshAudioPicker() {
     QList<std::pair<QString, int>> entries{{QStringLiteral("Auto"), -1}};
-    if (m_view.isLoadingAudioStreams)
+    if (m_view.isLoadingAudioStreams())
         entries.append({QStringLiteral("Lade…"), -2});
-    for (const AudioStreamInfo& stream : m_view.audioStreams)
+    for (const AudioStreamInfo& stream : m_view.audioStreams())
         entries.append({displayLabel(stream), stream.index});
 
     const QSignalBlocker blocker(m_audio);
@@ -415,73 +390,75 @@ void MainWindow::refreshAudioPicker() {
             m_audio->addItem(label, value);
     }
     m_audio->setCurrentIndex(
-        std::max(0, m_audio->findData(m_view.settings.audioStreamIndexStored())));
+        std::max(0, m_audio->findData(m_view.settings().value(Setting::audioStreamIndex))));
+    m_audio->setToolTip(m_audio->currentText());
 }
 
 void MainWindow::refresh() {
     const ContentView& v = m_view;
     const bool running = v.isRunning();
-    const bool expanded = v.settings.isoSectionExpanded();
+    const bool expanded = v.settings().value(Setting::isoSectionExpanded);
 
-    m_sourcePath->setFullText(pathOr(v.sourceURL, QStringLiteral("Keine Datei gewählt")));
+    m_sourcePath->setFullText(v.sourceURL().value_or(QStringLiteral("Keine Datei gewählt")));
     m_chooseSource->setEnabled(!running);
-    m_destinationPath->setFullText(pathOr(v.destinationURL, QStringLiteral("Kein Ziel gewählt")));
-    m_chooseDestination->setEnabled(!running && v.sourceURL);
+    m_destinationPath->setFullText(v.destinationURL().value_or(QStringLiteral("Kein Ziel gewählt")));
+    m_chooseDestination->setEnabled(!running && v.sourceURL());
 
-    for (auto [toggle, on] :
-         {std::pair{m_toVideoTS, v.createVideoTSAfterConvert},
-          std::pair{m_toISO, v.createISOAfterVideoTS}, std::pair{m_toBurn, v.burnAfterISO}}) {
+    for (auto [toggle, on] : {std::pair{m_toVideoTS, v.createVideoTSAfterConvert()},
+                              std::pair{m_toISO, v.createISOAfterVideoTS()},
+                              std::pair{m_toBurn, v.burnAfterISO()}}) {
         const QSignalBlocker blocker(toggle);
         toggle->setChecked(on);
     }
-    m_toISO->setEnabled(v.createVideoTSAfterConvert);
-    m_toBurn->setEnabled(v.createVideoTSAfterConvert && v.createISOAfterVideoTS);
+    m_toISO->setEnabled(v.createVideoTSAfterConvert());
+    m_toBurn->setEnabled(v.createVideoTSAfterConvert() && v.createISOAfterVideoTS());
 
     m_isoBody->setVisible(expanded);
     m_isoMarker->setText(expanded ? QStringLiteral("▲") : QStringLiteral("▼"));
-    m_dvdFolderPath->setFullText(pathOr(v.dvdFolderURL, QStringLiteral("—")));
-    m_isoPath->setFullText(pathOr(v.isoURL, QStringLiteral("—")));
-    m_chooseISO->setEnabled(!running && v.dvdFolderURL);
+    m_dvdFolderPath->setFullText(v.dvdFolderURL().value_or(QStringLiteral("—")));
+    m_isoPath->setFullText(v.isoURL().value_or(QStringLiteral("—")));
+    m_chooseISO->setEnabled(!running && v.dvdFolderURL());
 
-    if (sanitizeVolumeName(m_volumeName->text()) != v.isoVolumeName) {
+    if (sanitizeVolumeName(m_volumeName->text()) != v.isoVolumeName()) {
         const QSignalBlocker blocker(m_volumeName);
-        m_volumeName->setText(v.isoVolumeName);
+        m_volumeName->setText(v.isoVolumeName());
     }
 
-    const bool options = v.toolsOK && !running;
-    if (QAbstractButton* mode = m_aspect->button(v.settings.aspectMode()))
-        mode->setChecked(true);
-    else
-        m_aspect->button(0)->setChecked(true);
+    const bool options = v.toolsOK() && !running;
+    {
+        const QSignalBlocker blocker(m_aspect);
+        QAbstractButton* mode = m_aspect->button(v.settings().value(Setting::aspectMode));
+        (mode ? mode : m_aspect->button(0))->setChecked(true);
+    }
     for (QAbstractButton* button : m_aspect->buttons())
         button->setEnabled(options);
     refreshAudioPicker();
     m_audio->setEnabled(options);
-    m_reloadAudio->setEnabled(options && v.sourceURL);
+    m_reloadAudio->setEnabled(options && v.sourceURL());
     {
         const QSignalBlocker blocker(m_quality);
-        const int preset = v.settings.qualityPreset();
-        m_quality->setCurrentIndex(preset >= 0 && preset <= 2 ? preset : 0);
+        const int preset = v.settings().value(Setting::qualityPreset);
+        m_quality->setCurrentIndex(preset >= 0 && preset < m_quality->count() ? preset : 0);
     }
     m_quality->setEnabled(options);
 
-    m_start->setTitle(running ? v.currentPhaseLabel : QStringLiteral("Start"));
-    m_start->setRunState(running, v.progress);
-    m_start->setEnabled(!running && v.toolsOK && v.sourceURL && v.destinationURL);
-    m_pause->setText(v.isPaused ? QStringLiteral("Fortsetzen") : QStringLiteral("Pause"));
+    m_start->setTitle(running ? v.currentPhaseLabel() : QStringLiteral("Start"));
+    m_start->setRunState(running, v.progress());
+    m_start->setEnabled(!running && v.toolsOK() && v.sourceURL() && v.destinationURL());
+    m_pause->setText(v.isPaused() ? QStringLiteral("Fortsetzen") : QStringLiteral("Pause"));
     m_pause->setEnabled(running);
     m_abort->setEnabled(running);
-    for (auto [toggle, on] : {std::pair{m_erase, v.settings.eraseBeforeBurn()},
-                              std::pair{m_verify, v.settings.verifyAfterBurn()}}) {
+    for (auto [toggle, on] : {std::pair{m_erase, v.settings().value(Setting::eraseBeforeBurn)},
+                              std::pair{m_verify, v.settings().value(Setting::verifyAfterBurn)}}) {
         const QSignalBlocker blocker(toggle);
         toggle->setChecked(on);
         toggle->setEnabled(!running);
     }
-    m_videoTS->setEnabled(!running && v.toolsOK && v.destinationURL);
-    m_iso->setEnabled(!running && v.toolsOK && v.dvdFolderURL);
-    m_burn->setEnabled(!running && v.toolsOK && v.isoURL);
+    m_videoTS->setEnabled(!running && v.toolsOK() && v.destinationURL());
+    m_iso->setEnabled(!running && v.toolsOK() && v.dvdFolderURL());
+    m_burn->setEnabled(!running && v.toolsOK() && v.isoURL());
 
-    m_status->setText(v.statusText);
+    m_status->setText(v.statusText());
     const QString log = v.logText().isEmpty() ? QStringLiteral("—") : v.logText();
     if (log != m_shownLog) {
         m_shownLog = log;

@@ -10,7 +10,7 @@ constexpr int pulseIntervalMs = 1000;
 
 void ContentView::appendLog(const QString& line) {
     m_log.append(line);
-    notifyChanged();
+    announce();
 }
 
 void ContentView::handleToolLogLine(const QString& line) {
@@ -24,37 +24,30 @@ void ContentView::startDotPulse(const QString& text) {
     dotCount = 1;
     m_log.startPulse(text);
     // The first step comes as soon as the event loop runs, then one a second.
-    dotLogTask.start(0);
-    notifyChanged();
+    m_dotLogTask.start(0);
+    announce();
 }
 
 void ContentView::stopDotPulse() {
-    dotLogTask.stop();
-    dotLineBase.reset();
+    m_dotLogTask.stop();
+    dotLineBase = std::nullopt;
     dotCount = 0;
     m_log.stopPulse();
-    notifyChanged();
+    announce();
 }
 
 void ContentView::pulseStep() {
-    if (!m_isRunning) {
-        dotLogTask.stop();
+    if (!isRunning()) {
+        m_dotLogTask.stop();
         return;
     }
-    dotCount = dotCount % 3 + 1;
-    renderDotLine();
-    dotLogTask.setInterval(pulseIntervalMs);
-}
-
-void ContentView::renderDotLine() {
-    if (!dotLineBase)
-        return;
-    m_log.setPulseDots(dotCount);
-    notifyChanged();
+    dotCount = dotCount() % 3 + 1;
+    m_log.setPulseDots(dotCount());
+    m_dotLogTask.setInterval(pulseIntervalMs);
 }
 
 void ContentView::saveLog() {
-    if (m_isRunning || m_log.isEmpty())
+    if (isRunning() || m_log.isEmpty())
         return;
     const std::optional<QString> path = m_filePanels.chooseFileToSave(
         QStringLiteral("Speichere das Log als Textdatei"), {QStringLiteral("Textdatei (*.txt)")},
@@ -68,12 +61,11 @@ void ContentView::saveLog() {
         file.open(QIODevice::WriteOnly) && file.write(text) == text.size() && file.commit();
     statusText = saved ? QStringLiteral("Log gespeichert ✅")
                        : QStringLiteral("Fehler ❌ Log konnte nicht gespeichert werden");
-    notifyChanged();
 }
 
 void ContentView::clearLog() {
-    if (m_isRunning || !toolsOK)
+    if (isRunning() || !toolsOK())
         return;
     m_log.clear();
-    notifyChanged();
+    announce();
 }

@@ -5,10 +5,10 @@
 #include <QMainWindow>
 
 class ElidedLabel;
+class ElidingComboBox;
 class QButtonGroup;
 class QCheckBox;
 class QComboBox;
-class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QMessageBox;
@@ -18,7 +18,7 @@ class QToolButton;
 class StartButton;
 
 // The main window: the widgets over a ContentView. It only binds the state to the widgets and
-// the widgets to the operations; the workflow itself lives in ContentView.
+// the widgets' changes to the ContentView; the workflow itself lives there.
 class MainWindow : public QMainWindow {
     Q_OBJECT
 
@@ -32,9 +32,11 @@ signals:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
-    QWidget* fileBox(const QString& title, ElidedLabel*& path, QPushButton*& button);
+    QWidget* fileBox(const QString& title, const QString& buttonText, ElidedLabel*& path,
+                     QPushButton*& button);
     QWidget* chainToggles();
     QWidget* isoSection();
     QWidget* volumeNameRow();
@@ -62,7 +64,7 @@ private:
     QPushButton* m_chooseISO = nullptr;
     QLineEdit* m_volumeName = nullptr;
     QButtonGroup* m_aspect = nullptr;
-    QComboBox* m_audio = nullptr;
+    ElidingComboBox* m_audio = nullptr;
     QToolButton* m_reloadAudio = nullptr;
     QComboBox* m_quality = nullptr;
     StartButton* m_start = nullptr;

@@ -3,25 +3,30 @@
 #include <algorithm>
 
 QCoro::Task<> ContentView::reloadAudioStreams() {
-    if (!toolsOK || !sourceURL) {
-        audioStreams.clear();
-        notifyChanged();
+    const quint64 read = ++m_audioReads;
+    if (!toolsOK() || !sourceURL()) {
+        audioStreams = QList<AudioStreamInfo>{};
         co_return;
     }
     isLoadingAudioStreams = true;
-    notifyChanged();
     std::optional<QList<AudioStreamInfo>> list;
     try {
-        list =
-            co_await service.probeAudioStreams(*sourceURL, ffprobePathFor(settings.ffmpegPath()));
+        list = co_await m_service.probeAudioStreams(
+            *sourceURL(), ffprobePathFor(m_settings.value(Setting::ffmpegPath)));
     } catch (const FFmpegError&) {
         // A source that cannot be probed simply offers no streams to choose.
     }
+    // Only the newest read, the one for the source chosen now, changes the list.
+    if (read != m_audioReads)
+        co_return;
     if (list)
         applyAudioStreams(*list);
     else
-        audioStreams.clear();
-    schedule([this] { isLoadingAudioStreams = false; });
+        audioStreams = QList<AudioStreamInfo>{};
+    schedule([this, read] {
+        if (read == m_audioReads)
+            isLoadingAudioStreams = false;
+    });
 }
 
 void ContentView::startReloadAudioStreams() {
@@ -30,12 +35,11 @@ void ContentView::startReloadAudioStreams() {
 
 void ContentView::applyAudioStreams(const QList<AudioStreamInfo>& list) {
     audioStreams = list;
-    notifyChanged();
-    const int stored = settings.audioStreamIndexStored();
+    const int stored = m_settings.value(Setting::audioStreamIndex);
     if (stored < 0)
         return;
     if (std::any_of(list.cbegin(), list.cend(),
                     [stored](const AudioStreamInfo& s) { return s.index == stored; }))
         return;
-    settings.setAudioStreamIndexStored(-1);
+    m_settings.setValue(Setting::audioStreamIndex, -1);
 }

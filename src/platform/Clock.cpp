@@ -1,0 +1,6 @@
+#include "Clock.h"
+
+Clock& Clock::system() {
+    static Clock clock;
+    return clock;
+}

@@ -1,0 +1,30 @@
+#include "BurnFollower.h"
+
+#include "FFmpegService.h"
+
+BurnFollower::BurnFollower(ProgressCallback onProgress, StatusCallback onStatus, LogCallback onLog)
+    : m_onProgress(std::move(onProgress))
+    , m_onStatus(std::move(onStatus))
+    , m_onLog(std::move(onLog)) {}
+
+bool BurnFollower::follow(const BurnReport& report) {
+    if (m_ended)
+        return false;
+    if (report.setupError) {
+        m_failure = FFmpegError::conversionFailed(*report.setupError);
+        return m_ended = true;
+    }
+    if (report.fraction)
+        m_onProgress(*report.fraction);
+    for (const QString& message : report.messages)
+        m_onLog(message);
+    if (report.state != m_lastState) {
+        m_lastState = report.state;
+        const QString text = burnStateText(report.state);
+        m_onLog(text);
+        m_onStatus(report.state, text);
+    }
+    if (report.state == BurnState::failed)
+        m_failure = FFmpegError::conversionFailed(-3);
+    return m_ended = report.state == BurnState::done || report.state == BurnState::failed;
+}

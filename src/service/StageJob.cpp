@@ -1,0 +1,74 @@
+#include "StageJob.h"
+
+// The work of a stage is a plain coroutine function: its parameters live in its own frame, so it
+// never refers to a lambda's captures after the lambda is gone.
+namespace {
+
+QCoro::Task<QString> encodeTo(FFmpegService& service, QString input, QString output,
+                              QString ffmpegPath, EncodeSettings settings,
+                              StageJob::Reports reports, StageControl control) {
+    co_await service.convert(input, output, ffmpegPath, settings, reports.progress, reports.log,
+                             control);
+    co_return output;
+}
+
+QCoro::Task<QString> burnImage(FFmpegService& service, QString iso, bool verify,
+                               bool eraseBeforeBurn, StageJob::Reports reports,
+                               StageControl control) {
+    co_await service.burnISO(iso, verify, eraseBeforeBurn, reports.progress, reports.status,
+                             reports.log, control);
+    co_return iso;
+}
+
+} // namespace
+
+QCoro::Task<StageJob::Ending> StageJob::run() {
+    std::optional<FFmpegError> failure;
+    QString product;
+    try {
+        product = co_await m_work(m_control);
+    } catch (const FFmpegError& error) {
+        failure = error;
+    }
+    // A tool ended by the abort may report a signal status rather than the cancellation.
+    if (m_control.isCancelled())
+        co_return Ending{Ending::Kind::cancelled, {}, FFmpegError::cancelled()};
+    if (failure)
+        co_return Ending{Ending::Kind::failed, {}, failure};
+    co_return Ending{Ending::Kind::succeeded, product, std::nullopt};
+}
+
+std::unique_ptr<StageJob> StageJob::encode(FFmpegService& service, QString input, QString output,
+                                           QString ffmpegPath, EncodeSettings settings,
+                                           Reports reports) {
+    return std::unique_ptr<StageJob>(
+        new StageJob([&service, input, output, ffmpegPath, settings, reports](StageControl control) {
+            return encodeTo(service, input, output, ffmpegPath, settings, reports, control);
+        }));
+}
+
+std::unique_ptr<StageJob> StageJob::authoring(FFmpegService& service, QString mpg,
+                                              QString dvdauthorPath, Reports reports) {
+    return std::unique_ptr<StageJob>(new StageJob([&service, mpg, dvdauthorPath,
+                                                   reports](StageControl control) {
+        return service.createVideoTS(mpg, dvdauthorPath, reports.log, control);
+    }));
+}
+
+std::unique_ptr<StageJob> StageJob::image(FFmpegService& service, QString dvdFolder,
+                                          QString hdiutilPath, QString volumeName,
+                                          QString isoTarget, Reports reports) {
+    return std::unique_ptr<StageJob>(new StageJob(
+        [&service, dvdFolder, hdiutilPath, volumeName, isoTarget, reports](StageControl control) {
+            return service.createISO(dvdFolder, hdiutilPath, volumeName, isoTarget, reports.log,
+                                     control);
+        }));
+}
+
+std::unique_ptr<StageJob> StageJob::burn(FFmpegService& service, QString iso, bool verify,
+                                         bool eraseBeforeBurn, Reports reports) {
+    return std::unique_ptr<StageJob>(
+        new StageJob([&service, iso, verify, eraseBeforeBurn, reports](StageControl control) {
+            return burnImage(service, iso, verify, eraseBeforeBurn, reports, control);
+        }));
+}

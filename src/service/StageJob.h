@@ -1,0 +1,56 @@
+#pragma once
+
+#include "FFmpegService.h"
+
+#include <QCoroTask>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+// One stage of a run as an object: the encode, the authoring, the image or the burn. The job owns
+// what its stage runs, through its StageControl (the tool, or the burn); the window's pause,
+// resume and abort reach it only through suspend(), resume() and cancel(). It reports through
+// the callbacks it was made with and ends once, with what it made, with the FFmpegError that
+// stopped it, or cancelled.
+class StageJob {
+public:
+    struct Reports {
+        LogCallback log;
+        ProgressCallback progress = [](double) {};
+        StatusCallback status = [](BurnState, const QString&) {};
+    };
+
+    struct Ending {
+        enum class Kind { succeeded, failed, cancelled };
+        Kind kind = Kind::succeeded;
+        QString product;                  // what the stage made: MPEG file, DVD folder, image
+        std::optional<FFmpegError> error; // why it failed; cancelled() when it was cancelled
+    };
+
+    static std::unique_ptr<StageJob> encode(FFmpegService& service, QString input, QString output,
+                                            QString ffmpegPath, EncodeSettings settings,
+                                            Reports reports);
+    static std::unique_ptr<StageJob> authoring(FFmpegService& service, QString mpg,
+                                               QString dvdauthorPath, Reports reports);
+    static std::unique_ptr<StageJob> image(FFmpegService& service, QString dvdFolder,
+                                           QString hdiutilPath, QString volumeName,
+                                           QString isoTarget, Reports reports);
+    static std::unique_ptr<StageJob> burn(FFmpegService& service, QString iso, bool verify,
+                                          bool eraseBeforeBurn, Reports reports);
+
+    void suspend() { m_control.suspend(); }
+    void resume() { m_control.resume(); }
+    void cancel() { m_control.cancel(); }
+
+    // Runs the stage to its end. Never throws: every ending is an Ending.
+    QCoro::Task<Ending> run();
+
+private:
+    using Work = std::function<QCoro::Task<QString>(StageControl)>;
+    explicit StageJob(Work work)
+        : m_work(std::move(work)) {}
+
+    Work m_work;
+    StageControl m_control;
+};

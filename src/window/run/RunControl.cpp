@@ -1,0 +1,268 @@
+#include "ContentView.h"
+#include "EndTime.h"
+#include "FileNames.h"
+#include "IsoImage.h"
+#include "Wakeup.h"
+#include "inputs/AudioChoice.h"
+#include "platform/GermanFormat.h"
+
+ContentView::RunHandle ContentView::beginRun(RunKind kind) {
+    m_run = std::make_shared<Run>();
+    m_run->kind = kind;
+    setRunning(true);
+    isPaused = false;
+    show(runOpening(kind));
+    stopDotPulse();
+    return m_run;
+}
+
+void ContentView::setRunning(bool running) {
+    if (isRunning() == running)
+        return;
+    isRunning = running;
+    if (!running) {
+        isPaused = false;
+        stopDotPulse();
+    }
+}
+
+void ContentView::startConversion() {
+    if (!sourceURL() || !destinationURL())
+        return;
+    progress = 0.0;
+    encodingStartTime = m_clock.now();
+    etaLogged = false;
+    const RunHandle run = beginRun(RunKind::chained);
+    run->encodeTarget = *destinationURL();
+    appendLog(QStringLiteral("Kodiere Datei. Startzeit: ") +
+              GermanFormat::clockTime(*encodingStartTime()) + QStringLiteral(" Uhr."));
+    launch(runStages(run, *sourceURL()));
+}
+
+void ContentView::startVideoTSRun() {
+    if (!destinationURL())
+        return;
+    encodingStartTime = std::nullopt;
+    launch(runStages(beginRun(RunKind::videoTS), *destinationURL()));
+}
+
+void ContentView::startISORun() {
+    if (!dvdFolderURL())
+        return;
+    encodingStartTime = std::nullopt;
+    launch(runStages(beginRun(RunKind::iso), *dvdFolderURL()));
+}
+
+void ContentView::startBurnRun() {
+    if (!isoURL())
+        return;
+    encodingStartTime = std::nullopt;
+    launch(runStages(beginRun(RunKind::burn), *isoURL()));
+}
+
+// A run is a sequence of stage jobs: each stage's product is the next stage's input, and which
+// stage follows is decided when the one before has succeeded.
+QCoro::Task<> ContentView::runStages(RunHandle run, QString input) {
+    Stage stage = firstStage(run->kind);
+    for (;;) {
+        enterStage(*run, stage);
+        run->job = makeJob(run, stage, input);
+        if (isPaused())
+            run->job->suspend();
+        const StageJob::Ending ending = co_await run->job->run();
+        // The reports the job scheduled come first.
+        co_await nextTurn(this);
+        if (!isNewest(*run))
+            co_return;
+        if (run->aborted || ending.kind != StageJob::Ending::Kind::succeeded) {
+            endRun(*run, stage, run->aborted ? FFmpegError::cancelled() : *ending.error);
+            co_return;
+        }
+        completeStage(*run, stage, ending.product);
+        const std::optional<Stage> next = nextStage(
+            run->kind, stage, {createVideoTSAfterConvert(), createISOAfterVideoTS(), burnAfterISO()});
+        if (!next) {
+            endRun(*run, stage, std::nullopt);
+            co_return;
+        }
+        stage = *next;
+        input = ending.product;
+    }
+}
+
+std::unique_ptr<StageJob> ContentView::makeJob(const RunHandle& run, Stage stage,
+                                               const QString& input) {
+    StageJob::Reports reports = reportsFor(run, stage);
+    switch (stage) {
+    case Stage::encode: {
+        const EncodeSettings encode = encodeSettingsFor(
+            m_settings.value(Setting::aspectMode), m_settings.value(Setting::qualityPreset),
+            audioStreamPosition(m_settings.value(Setting::audioStreamIndex), audioStreams()));
+        return StageJob::encode(m_service, input, run->encodeTarget,
+                                m_settings.value(Setting::ffmpegPath), encode, reports);
+    }
+    case Stage::authoring:
+        return StageJob::authoring(m_service, input, m_settings.value(Setting::dvdauthorPath),
+                                   reports);
+    case Stage::image:
+        return StageJob::image(m_service, input, m_settings.value(Setting::hdiutilPath),
+                               isoVolumeNameFor(isoVolumeName(), input),
+                               isoTargetFor(isoURL(), input), reports);
+    case Stage::burn:
+        break;
+    }
+    return StageJob::burn(m_service, input, m_settings.value(Setting::verifyAfterBurn),
+                          m_settings.value(Setting::eraseBeforeBurn), reports);
+}
+
+StageJob::Reports ContentView::reportsFor(const RunHandle& run, Stage stage) {
+    const std::weak_ptr<Run> weak = run;
+    // Runs a report's reaction later, if its run may still change the window then.
+    const auto later = [this, weak](auto reaction, bool whileActive) {
+        schedule([this, weak, reaction, whileActive] {
+            const RunHandle run = weak.lock();
+            if (run && (whileActive ? isActive(*run) : isNewest(*run)))
+                reaction(*run);
+        });
+    };
+    StageJob::Reports reports;
+    reports.log = [later, this](const QString& line) {
+        later([this, line](Run&) { handleToolLogLine(line); }, false);
+    };
+    reports.progress = [later, this, stage](double fraction) {
+        later(
+            [this, stage, fraction](Run& run) {
+                stage == Stage::burn ? handleBurnProgress(run, fraction)
+                                     : updateEncodeProgress(fraction);
+            },
+            true);
+    };
+    reports.status = [later, this](BurnState state, const QString& text) {
+        later([this, state, text](Run& run) { handleBurnStatus(run, state, text); }, true);
+    };
+    return reports;
+}
+
+void ContentView::show(const Shown& shown) {
+    if (shown.status)
+        statusText = *shown.status;
+    if (shown.phase)
+        currentPhaseLabel = *shown.phase;
+    if (shown.pulse)
+        startDotPulse(*shown.pulse);
+}
+
+void ContentView::enterStage(Run& run, Stage stage) {
+    const bool erasing = stage == Stage::burn && m_settings.value(Setting::eraseBeforeBurn);
+    if (stage == Stage::burn)
+        run.burnPhase = erasing ? Run::BurnPhase::erasing : Run::BurnPhase::none;
+    show(stageOpening(run.kind, stage, erasing));
+}
+
+void ContentView::completeStage(const Run& run, Stage stage, const QString& product) {
+    stopDotPulse();
+    if (stage == Stage::authoring)
+        dvdFolderURL = product;
+    else if (stage == Stage::image)
+        isoURL = product;
+    if (const std::optional<QString> completion = stageCompletion(run.kind, stage, product)) {
+        statusText = *completion;
+        logStatus();
+    }
+}
+
+void ContentView::endRun(Run& run, Stage last, const std::optional<FFmpegError>& failure) {
+    stopDotPulse();
+    if (failure && !failure->isCancellation())
+        for (const QString& reason : failure->toolReason().split(u'\n', Qt::SkipEmptyParts))
+            appendLog(QStringLiteral("Fehlerursache: ") + reason);
+    const RunEnding ending =
+        runEnding(run.kind, last, failure, m_settings.value(Setting::verifyAfterBurn));
+    if (ending.status)
+        statusText = *ending.status;
+    if (ending.phase)
+        currentPhaseLabel = *ending.phase;
+    if (ending.progress)
+        progress = *ending.progress;
+    if (ending.endsEncoding)
+        encodingStartTime = std::nullopt;
+    run.job.reset();
+    setRunning(false);
+    if (ending.logLine && isLogWorthy(*ending.logLine))
+        appendLog(*ending.logLine);
+}
+
+void ContentView::logStatus() {
+    if (isLogWorthy(statusText()))
+        appendLog(statusText());
+}
+
+void ContentView::updateEncodeProgress(double fraction) {
+    progress = fraction;
+    if (!encodingStartTime() || !showsExpectedEnd(fraction))
+        return;
+    const QDateTime end = expectedEnd(*encodingStartTime(), m_clock.now(), fraction);
+    statusText = QStringLiteral("Starte… Fertig um: ") + GermanFormat::clockTime(end);
+    if (!etaLogged()) {
+        etaLogged = true;
+        appendLog(QStringLiteral("Voraussichtliches Ende um: ") + GermanFormat::clockTime(end) +
+                  QStringLiteral(" Uhr."));
+    }
+}
+
+void ContentView::handleBurnProgress(Run& run, double fraction) {
+    progress = fraction;
+    burnProgressValue = fraction;
+    if (run.burnPhase == Run::BurnPhase::erasing && fraction > 0.01) {
+        run.burnPhase = Run::BurnPhase::writing;
+        currentPhaseLabel = QStringLiteral("Brennen");
+        statusText = QStringLiteral("Brennen…");
+        if (dotLineBase() != QStringLiteral("Brenne auf DVD"))
+            startDotPulse(QStringLiteral("Brenne auf DVD"));
+    }
+}
+
+void ContentView::handleBurnStatus(Run& run, BurnState state, const QString& text) {
+    if (state == BurnState::verifying) {
+        run.burnPhase = Run::BurnPhase::verifying;
+        currentPhaseLabel = QStringLiteral("Überprüfen");
+        statusText = QStringLiteral("Überprüfen…");
+        if (dotLineBase() != QStringLiteral("Prüfe gebrannte DVD"))
+            startDotPulse(QStringLiteral("Prüfe gebrannte DVD"));
+        return;
+    }
+    if (run.burnPhase == Run::BurnPhase::erasing && burnProgressValue() <= 0.01) {
+        statusText = QStringLiteral("Löschen…");
+        return;
+    }
+    run.burnPhase = Run::BurnPhase::writing;
+    currentPhaseLabel = QStringLiteral("Brennen");
+    statusText = text;
+    if (dotLineBase() != QStringLiteral("Brenne auf DVD"))
+        startDotPulse(QStringLiteral("Brenne auf DVD"));
+    if (state == BurnState::sessionClose || state == BurnState::finishing)
+        progress = std::max(progress(), 0.95);
+}
+
+void ContentView::togglePause() {
+    if (!isRunning())
+        return;
+    if (m_run && m_run->job)
+        isPaused() ? m_run->job->resume() : m_run->job->suspend();
+    isPaused = !isPaused();
+    statusText = isPaused() ? QStringLiteral("Pausiert.") : QStringLiteral("Fortgesetzt…");
+}
+
+void ContentView::abortRun() {
+    if (!isRunning())
+        return;
+    if (m_run) {
+        m_run->aborted = true;
+        if (m_run->job)
+            m_run->job->cancel();
+    }
+    setRunning(false);
+    isPaused = false;
+    stopDotPulse();
+    statusText = QStringLiteral("Abgebrochen.");
+}

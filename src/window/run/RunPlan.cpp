@@ -1,0 +1,118 @@
+#include "RunPlan.h"
+
+Stage firstStage(RunKind kind) {
+    switch (kind) {
+    case RunKind::chained:
+        return Stage::encode;
+    case RunKind::videoTS:
+        return Stage::authoring;
+    case RunKind::iso:
+        return Stage::image;
+    case RunKind::burn:
+        break;
+    }
+    return Stage::burn;
+}
+
+std::optional<Stage> nextStage(RunKind kind, Stage done, const ChainToggles& toggles) {
+    if (kind == RunKind::iso || kind == RunKind::burn)
+        return std::nullopt;
+    switch (done) {
+    case Stage::encode:
+        return toggles.createVideoTSAfterConvert ? std::optional(Stage::authoring) : std::nullopt;
+    case Stage::authoring:
+        return toggles.createISOAfterVideoTS ? std::optional(Stage::image) : std::nullopt;
+    case Stage::image:
+        return toggles.burnAfterISO ? std::optional(Stage::burn) : std::nullopt;
+    case Stage::burn:
+        break;
+    }
+    return std::nullopt;
+}
+
+Shown runOpening(RunKind kind) {
+    switch (kind) {
+    case RunKind::chained:
+        return {QStringLiteral("Kodieren…"), QStringLiteral("Kodieren"), {}};
+    case RunKind::videoTS:
+        return {QStringLiteral("Erstellen…"), QStringLiteral("Erstellen"), {}};
+    case RunKind::iso:
+        return {QStringLiteral("ISO erstellen…"), QStringLiteral("ISO erstellen"), {}};
+    case RunKind::burn:
+        break;
+    }
+    return {QStringLiteral("Brennen…"), QStringLiteral("Brennen"), {}};
+}
+
+Shown stageOpening(RunKind kind, Stage stage, bool erasing) {
+    const bool chained = kind == RunKind::chained;
+    switch (stage) {
+    case Stage::encode:
+        return {};
+    case Stage::authoring:
+        if (chained)
+            return {QStringLiteral("Erzeuge VIDEO_TS…"), QStringLiteral("Erstellen"),
+                    QStringLiteral("Erstelle VIDEO_TS Ordner")};
+        return {{}, {}, QStringLiteral("Erstelle VIDEO_TS Ordner")};
+    case Stage::image:
+        if (kind == RunKind::iso)
+            return {{}, {}, QStringLiteral("Erstelle ISO")};
+        return {QStringLiteral("Erzeuge ISO…"),
+                chained ? std::optional(QStringLiteral("ISO erstellen")) : std::nullopt,
+                QStringLiteral("Erstelle ISO")};
+    case Stage::burn:
+        break;
+    }
+    if (erasing)
+        return {QStringLiteral("Löschen…"), QStringLiteral("Löschen"), QStringLiteral("DVD löschen")};
+    if (kind == RunKind::burn)
+        return {};
+    return {QStringLiteral("Brenne DVD…"), {}, {}};
+}
+
+std::optional<QString> stageCompletion(RunKind kind, Stage stage, const QString& product) {
+    if (stage == Stage::authoring && kind == RunKind::videoTS)
+        return QStringLiteral("Fertig ✅ VIDEO_TS erstellt: ") + product;
+    if (stage == Stage::image && (kind == RunKind::videoTS || kind == RunKind::iso))
+        return QStringLiteral("Fertig ✅ ISO erstellt: ") + product;
+    return std::nullopt;
+}
+
+RunEnding runEnding(RunKind kind, Stage last, const std::optional<FFmpegError>& failure,
+                    bool verifyAfterBurn) {
+    const QString start = QStringLiteral("Start");
+    if (failure) {
+        const QString status = failureStatus(*failure);
+        const QString logged = failureText(*failure);
+        switch (kind) {
+        case RunKind::chained:
+            return {status, {}, {}, logged, true};
+        case RunKind::iso:
+            return {status, {}, {}, logged, false};
+        case RunKind::videoTS:
+        case RunKind::burn:
+            break;
+        }
+        return {status, start, {}, logged, false};
+    }
+    if (kind == RunKind::chained)
+        return {QStringLiteral("Fertig ✅"), start, 1.0, QStringLiteral("Fertig ✅"), true};
+    if (last == Stage::burn) {
+        const QString done =
+            verifyAfterBurn ? QStringLiteral("Fertig ✅ Brennvorgang abgeschlossen (mit Verify).")
+                            : QStringLiteral("Fertig ✅ Brennvorgang gestartet/abgeschlossen.");
+        return {done, start, 1.0, done, false};
+    }
+    // The stage's completion text stays, and was logged when the stage completed.
+    return {};
+}
+
+QString failureText(const FFmpegError& error) {
+    return error.isCancellation() ? QStringLiteral("Abgebrochen.")
+                                  : QStringLiteral("Fehler ❌ ") + error.description();
+}
+
+QString failureStatus(const FFmpegError& error) {
+    return error.isCancellation() ? QStringLiteral("Abgebrochen.")
+                                  : QStringLiteral("Fehler ❌ ") + error.summary();
+}
