@@ -44,7 +44,7 @@ QCoro::Task<> run(int rounds) {
         service.setBurnerBackend(makeLibburnBackend("stdio:" + disc));
         clock.restart();
         co_await service.burnISO(
-            image, true, false, [](double) {}, [](const QString&) {}, [](const QString&) {});
+            image, true, false, [](double) {}, [](BurnState, const QString&) {}, [](const QString&) {});
         const double burnSeconds = clock.elapsed() / 1000.0;
         ratios.push_back(burnSeconds / copySeconds);
         syncedRatios.push_back(burnSeconds / syncedSeconds);

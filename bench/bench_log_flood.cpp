@@ -41,10 +41,9 @@ void run(long lines) {
 
     static NoPanels panels;
     static ContentView view(panels);
-    view.settings.setFfmpegPath(ffmpeg);
-    view.sourceURL = dir.filePath("damaged.mkv");
-    view.destinationURL = dir.filePath("damaged.mpg");
-    view.createVideoTSAfterConvert = false;
+    view.settings().setValue(Setting::ffmpegPath, ffmpeg);
+    view.applySource(dir.filePath("damaged.mkv"));
+    view.setCreateVideoTSAfterConvert(false);
 
     const double residentBefore = peakResidentMb();
     static StallMeter stalls;

@@ -51,18 +51,16 @@ int child(int argc, char** argv, const QByteArray& mode) {
                                  "testsrc2=s=1280x720:r=25:d=20", "-f", "lavfi", "-i", "sine=d=20",
                                  "-c:v", "libx264", "-preset", "ultrafast", "-c:a", "aac", clip});
     ContentView& view = window.contentView();
-    view.settings.setHdiutilPath(QStringLiteral(KESTRIN_HDIUTIL));
+    view.settings().setValue(Setting::hdiutilPath, QStringLiteral(KESTRIN_HDIUTIL));
     view.checkTools();
-    view.sourceURL = clip;
-    view.destinationURL = dir.filePath("clip.mpg");
-    view.createVideoTSAfterConvert = false;
-    view.notifyChanged();
+    view.applySource(clip);
+    view.setCreateVideoTSAfterConvert(false);
     QTest::qWait(100);
     StallMeter stalls;
     window.findChild<StartButton*>("start")->click();
     if (!QTest::qWaitFor([&] { return !view.isRunning(); }, 300000))
         return 1;
-    std::cout << "stall " << stalls.worstStallMs() << " " << qPrintable(view.statusText)
+    std::cout << "stall " << stalls.worstStallMs() << " " << qPrintable(view.statusText())
               << std::endl;
     return 0;
 }

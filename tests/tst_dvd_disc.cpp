@@ -3,6 +3,7 @@
 #include "AwaitTask.h"
 #include "FFmpegService.h"
 #include "FileNames.h"
+#include "ScriptedBurner.h"
 #include "StageJob.h"
 #include "TestFiles.h"
 
@@ -51,34 +52,6 @@ QString makeImage(const QString& path, int megabytes) {
         image.write(QByteArray(1024 * 1024, char(i * 7 + 1)));
     return path;
 }
-
-// A recorder that plays back a fixed list of polls: for the reactions that no real drive can be
-// made to show on demand (a failing disc, repeated reports, reports after the end).
-class ScriptedBurn : public DiscBurn {
-public:
-    explicit ScriptedBurn(QList<QList<BurnReport>> polls)
-        : m_polls(std::move(polls)) {}
-    void start(const QString&, bool, bool) override {}
-    QList<BurnReport> poll() override {
-        return m_polls.isEmpty() ? QList<BurnReport>{} : m_polls.takeFirst();
-    }
-    void abort() override {}
-
-private:
-    QList<QList<BurnReport>> m_polls;
-};
-
-class ScriptedBackend : public BurnerBackend {
-public:
-    explicit ScriptedBackend(QList<QList<BurnReport>> polls)
-        : m_polls(std::move(polls)) {}
-    std::unique_ptr<DiscBurn> createBurn() override {
-        return std::make_unique<ScriptedBurn>(m_polls);
-    }
-
-private:
-    QList<QList<BurnReport>> m_polls;
-};
 
 } // namespace
 

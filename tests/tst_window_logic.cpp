@@ -5,6 +5,7 @@
 #include "IsoImage.h"
 #include "TestFiles.h"
 #include "inputs/AudioChoice.h"
+#include "inputs/ControlStates.h"
 #include "inputs/ToolCheckMessage.h"
 #include "inputs/VolumeName.h"
 #include "log/ActivityLog.h"
@@ -417,6 +418,36 @@ private slots:
         check(Setting::verifyAfterBurn);
         check(Setting::eraseBeforeBurn);
         QVERIFY2(raw.contains(key), "no setting is stored under this key");
+    }
+
+    // Facts as letters: t tools found, r running, s source, d destination, f DVD folder, i image.
+    // Enabled controls as letters: S source button, D destination button, I ISO button,
+    // O pickers, A reload audio, G start, P pause and abort, B burn options, V VIDEO_TS, M image,
+    // U burn.
+    void whichControlsMayBeUsed_data() {
+        QTest::addColumn<QString>("facts");
+        QTest::addColumn<QString>("enabled");
+        QTest::newRow("fresh, tools missing") << "" << "SB";
+        QTest::newRow("fresh") << "t" << "SOB";
+        QTest::newRow("source chosen, tools missing") << "sd" << "SDB";
+        QTest::newRow("source chosen") << "tsd" << "SDOAGBV";
+        QTest::newRow("destination only") << "td" << "SOBV";
+        QTest::newRow("DVD folder made") << "tsdf" << "SDIOAGBVM";
+        QTest::newRow("everything made") << "tsdfi" << "SDIOAGBVMU";
+        QTest::newRow("image, tools missing") << "sdfi" << "SDIB";
+        QTest::newRow("running") << "trsdfi" << "P";
+        QTest::newRow("running, tools gone") << "rsdfi" << "P";
+    }
+    void whichControlsMayBeUsed() {
+        QFETCH(QString, facts);
+        QFETCH(QString, enabled);
+        const auto fact = [&](char letter) { return facts.contains(QLatin1Char(letter)); };
+        const ControlStates states = controlStates(
+            {fact('t'), fact('r'), fact('s'), fact('d'), fact('f'), fact('i')});
+        const auto is = [&](char letter) { return enabled.contains(QLatin1Char(letter)); };
+        const ControlStates expected{is('S'), is('D'), is('I'), is('O'), is('A'), is('G'),
+                                     is('P'), is('B'), is('V'), is('M'), is('U')};
+        QVERIFY(states == expected);
     }
 
     void germanNumbersInEveryLocale() {

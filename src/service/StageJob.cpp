@@ -1,14 +1,21 @@
 #include "StageJob.h"
 
+#include "PendingFile.h"
+
 // The work of a stage is a plain coroutine function: its parameters live in its own frame, so it
 // never refers to a lambda's captures after the lambda is gone.
 namespace {
 
+// The encode writes a pending file that gets the MPEG file's name only when it is complete. The
+// job keeps the pending file in slot, so that it goes with the job however the encode ends.
 QCoro::Task<QString> encodeTo(FFmpegService& service, QString input, QString output,
-                              QString ffmpegPath, EncodeSettings settings,
-                              StageJob::Reports reports, StageControl control) {
-    co_await service.convert(input, output, ffmpegPath, settings, reports.progress, reports.log,
-                             control);
+                              std::unique_ptr<PendingFile>* slot, QString ffmpegPath,
+                              EncodeSettings settings, StageJob::Reports reports,
+                              StageControl control) {
+    *slot = std::make_unique<PendingFile>(output);
+    co_await service.convert(input, (*slot)->path(), ffmpegPath, settings, reports.progress,
+                             reports.log, control);
+    (*slot)->complete();
     co_return output;
 }
 
@@ -21,6 +28,11 @@ QCoro::Task<QString> burnImage(FFmpegService& service, QString iso, bool verify,
 }
 
 } // namespace
+
+StageJob::StageJob(Work work)
+    : m_work(std::move(work)) {}
+
+StageJob::~StageJob() = default;
 
 QCoro::Task<StageJob::Ending> StageJob::run() {
     std::optional<FFmpegError> failure;
@@ -41,10 +53,12 @@ QCoro::Task<StageJob::Ending> StageJob::run() {
 std::unique_ptr<StageJob> StageJob::encode(FFmpegService& service, QString input, QString output,
                                            QString ffmpegPath, EncodeSettings settings,
                                            Reports reports) {
-    return std::unique_ptr<StageJob>(
-        new StageJob([&service, input, output, ffmpegPath, settings, reports](StageControl control) {
-            return encodeTo(service, input, output, ffmpegPath, settings, reports, control);
-        }));
+    auto job = std::unique_ptr<StageJob>(new StageJob({}));
+    job->m_work = [&service, input, output, slot = &job->m_output, ffmpegPath, settings,
+                   reports](StageControl control) {
+        return encodeTo(service, input, output, slot, ffmpegPath, settings, reports, control);
+    };
+    return job;
 }
 
 std::unique_ptr<StageJob> StageJob::authoring(FFmpegService& service, QString mpg,

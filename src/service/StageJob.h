@@ -4,6 +4,8 @@
 
 #include <QCoroTask>
 
+class PendingFile;
+
 #include <functional>
 #include <memory>
 #include <optional>
@@ -39,6 +41,8 @@ public:
     static std::unique_ptr<StageJob> burn(FFmpegService& service, QString iso, bool verify,
                                           bool eraseBeforeBurn, Reports reports);
 
+    ~StageJob();
+
     void suspend() { m_control.suspend(); }
     void resume() { m_control.resume(); }
     void cancel() { m_control.cancel(); }
@@ -48,9 +52,10 @@ public:
 
 private:
     using Work = std::function<QCoro::Task<QString>(StageControl)>;
-    explicit StageJob(Work work)
-        : m_work(std::move(work)) {}
+    explicit StageJob(Work work);
 
     Work m_work;
     StageControl m_control;
+    // What the stage writes until it is complete; removed with the job when never completed.
+    std::unique_ptr<PendingFile> m_output;
 };

@@ -22,11 +22,13 @@ ContentView::ContentView(FilePanels& filePanels, const Clock& clock, QObject* pa
     });
 }
 
-// A run still going when the window closes is ended: its job ends the tool or the burn, and the
-// run's task is never resumed.
+// A run still going when the window closes is ended: its job goes, and with it what the stage
+// had not completed; the service ends the tool, and the run's task is never resumed.
 ContentView::~ContentView() {
-    if (m_run && m_run->job)
+    if (m_run && m_run->job) {
         m_run->job->cancel();
+        m_run->job.reset();
+    }
 }
 
 void ContentView::announce() {

@@ -5,6 +5,7 @@
 #include "Footnote.h"
 #include "StartButton.h"
 #include "inputs/AudioChoice.h"
+#include "inputs/ControlStates.h"
 #include "inputs/VolumeName.h"
 
 #include <QApplication>
@@ -237,6 +238,7 @@ QWidget* MainWindow::optionsRow() {
     connect(m_reloadAudio, &QToolButton::clicked, &m_view, &ContentView::startReloadAudioStreams);
 
     m_quality = new QComboBox;
+    m_quality->setObjectName("quality");
     m_quality->addItems(
         {QStringLiteral("Standard"), QStringLiteral("High"), QStringLiteral("Max")});
     m_quality->setFixedWidth(140);
@@ -398,11 +400,14 @@ void MainWindow::refresh() {
     const ContentView& v = m_view;
     const bool running = v.isRunning();
     const bool expanded = v.settings().value(Setting::isoSectionExpanded);
+    const ControlStates enabled =
+        controlStates({v.toolsOK(), running, bool(v.sourceURL()), bool(v.destinationURL()),
+                       bool(v.dvdFolderURL()), bool(v.isoURL())});
 
     m_sourcePath->setFullText(v.sourceURL().value_or(QStringLiteral("Keine Datei gewählt")));
-    m_chooseSource->setEnabled(!running);
+    m_chooseSource->setEnabled(enabled.chooseSource);
     m_destinationPath->setFullText(v.destinationURL().value_or(QStringLiteral("Kein Ziel gewählt")));
-    m_chooseDestination->setEnabled(!running && v.sourceURL());
+    m_chooseDestination->setEnabled(enabled.chooseDestination);
 
     for (auto [toggle, on] : {std::pair{m_toVideoTS, v.createVideoTSAfterConvert()},
                               std::pair{m_toISO, v.createISOAfterVideoTS()},
@@ -417,46 +422,45 @@ void MainWindow::refresh() {
     m_isoMarker->setText(expanded ? QStringLiteral("▲") : QStringLiteral("▼"));
     m_dvdFolderPath->setFullText(v.dvdFolderURL().value_or(QStringLiteral("—")));
     m_isoPath->setFullText(v.isoURL().value_or(QStringLiteral("—")));
-    m_chooseISO->setEnabled(!running && v.dvdFolderURL());
+    m_chooseISO->setEnabled(enabled.chooseISO);
 
     if (sanitizeVolumeName(m_volumeName->text()) != v.isoVolumeName()) {
         const QSignalBlocker blocker(m_volumeName);
         m_volumeName->setText(v.isoVolumeName());
     }
 
-    const bool options = v.toolsOK() && !running;
     {
         const QSignalBlocker blocker(m_aspect);
         QAbstractButton* mode = m_aspect->button(v.settings().value(Setting::aspectMode));
         (mode ? mode : m_aspect->button(0))->setChecked(true);
     }
     for (QAbstractButton* button : m_aspect->buttons())
-        button->setEnabled(options);
+        button->setEnabled(enabled.options);
     refreshAudioPicker();
-    m_audio->setEnabled(options);
-    m_reloadAudio->setEnabled(options && v.sourceURL());
+    m_audio->setEnabled(enabled.options);
+    m_reloadAudio->setEnabled(enabled.reloadAudio);
     {
         const QSignalBlocker blocker(m_quality);
         const int preset = v.settings().value(Setting::qualityPreset);
         m_quality->setCurrentIndex(preset >= 0 && preset < m_quality->count() ? preset : 0);
     }
-    m_quality->setEnabled(options);
+    m_quality->setEnabled(enabled.options);
 
     m_start->setTitle(running ? v.currentPhaseLabel() : QStringLiteral("Start"));
     m_start->setRunState(running, v.progress());
-    m_start->setEnabled(!running && v.toolsOK() && v.sourceURL() && v.destinationURL());
+    m_start->setEnabled(enabled.start);
     m_pause->setText(v.isPaused() ? QStringLiteral("Fortsetzen") : QStringLiteral("Pause"));
-    m_pause->setEnabled(running);
-    m_abort->setEnabled(running);
+    m_pause->setEnabled(enabled.pauseAndAbort);
+    m_abort->setEnabled(enabled.pauseAndAbort);
     for (auto [toggle, on] : {std::pair{m_erase, v.settings().value(Setting::eraseBeforeBurn)},
                               std::pair{m_verify, v.settings().value(Setting::verifyAfterBurn)}}) {
         const QSignalBlocker blocker(toggle);
         toggle->setChecked(on);
-        toggle->setEnabled(!running);
+        toggle->setEnabled(enabled.burnOptions);
     }
-    m_videoTS->setEnabled(!running && v.toolsOK() && v.destinationURL());
-    m_iso->setEnabled(!running && v.toolsOK() && v.dvdFolderURL());
-    m_burn->setEnabled(!running && v.toolsOK() && v.isoURL());
+    m_videoTS->setEnabled(enabled.videoTS);
+    m_iso->setEnabled(enabled.image);
+    m_burn->setEnabled(enabled.burn);
 
     m_status->setText(v.statusText());
     const QString log = v.logText().isEmpty() ? QStringLiteral("—") : v.logText();
