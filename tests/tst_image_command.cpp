@@ -319,6 +319,30 @@ private slots:
         QCOMPARE(readAll(base + ".iso"), QByteArray("alt"));
     }
 
+    void unstartableGenisoimageKeepsTheOldImage_data() {
+        QTest::addColumn<bool>("hiddenFile");
+        addWritingRows(
+            [](const QString& tag, bool hidden) { QTest::newRow(qPrintable(tag)) << hidden; });
+    }
+    void unstartableGenisoimageKeepsTheOldImage() {
+        QFETCH(bool, hiddenFile);
+        QTemporaryDir target;
+        QTemporaryDir tools;
+        const QString fake = tools.filePath("genisoimage");
+        QVERIFY(writeFile(fake, "#!/nicht/da\n"));
+        QVERIFY(QFile::setPermissions(fake, QFile::ReadOwner | QFile::ExeOwner));
+        const QString base = target.filePath("Film");
+        QVERIFY(writeFile(base + ".iso", "alt"));
+        const ProgramRun result = runProgram(hdiutilPath, makehybrid("X", base, m_dvdFolder),
+                                             environment(hiddenFile, tools.path()));
+        const QString reason =
+            QStringLiteral("genisoimage konnte nicht gestartet werden: No such file or directory");
+        QCOMPARE(result.exitCode, 127);
+        QCOMPARE(result.errorOutput, reason + "\n" + failed + reason + "\n");
+        QCOMPARE(entries(target.path()), QStringList{"Film.iso"});
+        QCOMPARE(readAll(base + ".iso"), QByteArray("alt"));
+    }
+
     // On a real full file system: a tmpfs too small for the image, mounted in a mount namespace
     // of our own (a user namespace makes that possible without root).
     void fullDiskReasonIsTheLastLine_data() {

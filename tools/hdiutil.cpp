@@ -280,8 +280,13 @@ void setEndingSignalsBlocked(bool blocked, sigset_t* previous = nullptr) {
         ::_exit(128 + SIGKILL);
     ::dup2(errorPipe, STDERR_FILENO);
     ::execv(program.c_str(), argv);
-    const char message[] = "genisoimage konnte nicht gestartet werden\n";
-    [[maybe_unused]] const ssize_t written = ::write(STDERR_FILENO, message, sizeof message - 1);
+    // Read by the parent as genisoimage's last line.
+    const char* reason = ::strerrordesc_np(errno);
+    for (const char* part :
+         {"genisoimage konnte nicht gestartet werden: ", reason ? reason : "", "\n"}) {
+        if (::write(STDERR_FILENO, part, std::strlen(part)) < 0)
+            break;
+    }
     ::_exit(127);
 }
 
