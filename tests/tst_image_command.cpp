@@ -319,6 +319,29 @@ private slots:
         QCOMPARE(readAll(base + ".iso"), QByteArray("alt"));
     }
 
+    // Started with standard error closed, the command must not take descriptor 2 for the image,
+    // or what genisoimage says would end up inside it.
+    void closedStandardErrorStaysOutOfTheImage_data() {
+        QTest::addColumn<bool>("hiddenFile");
+        addWritingRows(
+            [](const QString& tag, bool hidden) { QTest::newRow(qPrintable(tag)) << hidden; });
+    }
+    void closedStandardErrorStaysOutOfTheImage() {
+        QFETCH(bool, hiddenFile);
+        QTemporaryDir target;
+        QTemporaryDir tools;
+        const QString fakes =
+            fakeGenisoimage(tools, "echo 'genisoimage: Warnung' >&2\nprintf BILD > \"$out\"");
+        const ProgramRun result =
+            runProgram("sh",
+                       QStringList{"-c", "exec \"$0\" \"$@\" 2>&-", hdiutilPath} +
+                           makehybrid("X", target.filePath("Film"), m_dvdFolder),
+                       environment(hiddenFile, fakes));
+        QCOMPARE(result.exitCode, 0);
+        QCOMPARE(entries(target.path()), QStringList{"Film.iso"});
+        QCOMPARE(readAll(target.filePath("Film.iso")), QByteArray("BILD"));
+    }
+
     void unstartableGenisoimageKeepsTheOldImage_data() {
         QTest::addColumn<bool>("hiddenFile");
         addWritingRows(
