@@ -1,7 +1,7 @@
 // Our hdiutil command: a DVD-Video image from a VIDEO_TS folder through the real genisoimage,
 // judged with isoinfo; what is left after failures, full disks and endings by signal.
 //
-// Each case runs twice: with the image written into a file without a name (O_TMPFILE), and with
+// Most cases run twice: with the image written into a file without a name (O_TMPFILE), and with
 // the hidden file used where a file system cannot make one (O_TMPFILE refused by a preloaded
 // library, as NFS or FUSE would).
 #include "TestFiles.h"
