@@ -5,6 +5,7 @@ set -euo pipefail
 packages=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev qt6-qpa-plugins libgl-dev qcoro-qt6-dev libburn-dev
+    qt6-translations-l10n
     ffmpeg dvdauthor genisoimage
     fonts-dejavu-core fonts-noto-color-emoji
 )

@@ -1,0 +1,60 @@
+// Preloaded into a program (LD_PRELOAD), makes every open with O_TMPFILE fail with EOPNOTSUPP, as
+// on file systems that cannot make a file without a name (NFS, FUSE, vfat). Every other open goes
+// to the kernel unchanged.
+#include <cerrno>
+#include <cstdarg>
+#include <fcntl.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+namespace {
+
+int openAt(int folder, const char* path, int flags, mode_t mode) {
+    if ((flags & O_TMPFILE) == O_TMPFILE) {
+        errno = EOPNOTSUPP;
+        return -1;
+    }
+    return static_cast<int>(::syscall(SYS_openat, folder, path, flags, mode));
+}
+
+mode_t modeArgument(int flags, va_list arguments) {
+    const bool hasMode = (flags & O_CREAT) || (flags & O_TMPFILE) == O_TMPFILE;
+    return hasMode ? static_cast<mode_t>(va_arg(arguments, int)) : 0;
+}
+
+} // namespace
+
+extern "C" {
+
+int open(const char* path, int flags, ...) {
+    va_list arguments;
+    va_start(arguments, flags);
+    const mode_t mode = modeArgument(flags, arguments);
+    va_end(arguments);
+    return openAt(AT_FDCWD, path, flags, mode);
+}
+
+int open64(const char* path, int flags, ...) {
+    va_list arguments;
+    va_start(arguments, flags);
+    const mode_t mode = modeArgument(flags, arguments);
+    va_end(arguments);
+    return openAt(AT_FDCWD, path, flags, mode);
+}
+
+int openat(int folder, const char* path, int flags, ...) {
+    va_list arguments;
+    va_start(arguments, flags);
+    const mode_t mode = modeArgument(flags, arguments);
+    va_end(arguments);
+    return openAt(folder, path, flags, mode);
+}
+
+int openat64(int folder, const char* path, int flags, ...) {
+    va_list arguments;
+    va_start(arguments, flags);
+    const mode_t mode = modeArgument(flags, arguments);
+    va_end(arguments);
+    return openAt(folder, path, flags, mode);
+}
+}
