@@ -33,7 +33,7 @@ double residentMb() {
 
 int child(int argc, char** argv, const QByteArray& mode) {
     QApplication app(argc, argv);
-    KestrinApp kestrin;
+    KestrinApp kestrin(app);
     MainWindow& window = kestrin.mainWindow();
     window.show();
     if (mode == "startup") {

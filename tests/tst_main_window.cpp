@@ -324,7 +324,7 @@ private slots:
     void missingToolsAlert() {
         const QString dvdauthor = m_dir.filePath("kein/dvdauthor");
         StoredSettings().setValue(Setting::dvdauthorPath, dvdauthor);
-        KestrinApp app;
+        KestrinApp app(*qApp);
         MainWindow& window = app.mainWindow();
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));

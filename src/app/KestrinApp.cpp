@@ -1,7 +1,16 @@
 #include "KestrinApp.h"
 
-KestrinApp::KestrinApp()
+#include "platform/GermanTranslations.h"
+
+#include <QApplication>
+
+KestrinApp::KestrinApp(QApplication& application)
     : m_mainWindow(std::make_unique<MainWindow>(m_filePanels)) {
+    QApplication::setApplicationName(QStringLiteral("Kestrin"));
+    QApplication::setQuitOnLastWindowClosed(true);
+    installGermanTranslations(application);
+    QObject::connect(&m_termination, &TerminationSignals::terminationRequested, &application,
+                     &QApplication::quit);
     m_mainWindow->setAttribute(Qt::WA_QuitOnClose);
     QObject::connect(m_mainWindow.get(), &MainWindow::settingsRequested,
                      [this] { showSettingsWindow(); });

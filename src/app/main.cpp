@@ -4,9 +4,7 @@
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Kestrin"));
-    QApplication::setQuitOnLastWindowClosed(true);
-    KestrinApp kestrin;
+    KestrinApp kestrin(app);
     kestrin.mainWindow().show();
     return app.exec();
 }
