@@ -48,7 +48,7 @@ public:
     virtual std::unique_ptr<DiscBurn> createBurn() = 0;
 };
 
-// Burns on the first optical drive libburn finds, or, given a libburn drive address such as
-// "stdio:/path/file", on that pseudo-drive.
+// Burns on the first drive libburn's scan lists that writes DVDs, and ejects the disc after a
+// good burn; or, given a libburn drive address such as "stdio:/path/file", on that drive.
 std::unique_ptr<BurnerBackend>
 makeLibburnBackend(std::optional<QString> driveAddress = std::nullopt);
