@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev qt6-qpa-plugins libgl-dev qcoro-qt6-dev libburn-dev
-    ffmpeg dvdauthor genisoimage
+    ffmpeg dvdauthor genisoimage lsdvd
     fonts-dejavu-core fonts-noto-color-emoji
 )
 
