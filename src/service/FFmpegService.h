@@ -57,12 +57,19 @@ public:
     QCoro::Task<QList<AudioStreamInfo>> probeAudioStreams(QString input, QString ffprobePath,
                                                           std::stop_token stop = {});
 
-    // Encodes input into a PAL DVD MPEG-2 program stream at output.
-    QCoro::Task<> convert(QString input, QString output, QString ffmpegPath,
-                          EncodeSettings settings, ProgressCallback onProgress, LogCallback onLog,
-                          std::stop_token stop = {});
+    // Encodes input into a PAL DVD MPEG-2 program stream at output and returns what the disc
+    // should say about it (language and chapters). An encode that ffmpeg ends early without an
+    // error fails with incompleteSource.
+    QCoro::Task<DiscTitle> convert(QString input, QString output, QString ffmpegPath,
+                                   EncodeSettings settings, ProgressCallback onProgress,
+                                   LogCallback onLog, std::stop_token stop = {});
 
-    // Authors a DVD-Video folder beside the MPEG file with two dvdauthor runs and returns it.
+    // Authors a DVD-Video folder beside the MPEG file with two dvdauthor runs and returns it,
+    // after removing the DVD-Video files an earlier authoring left there. The title carries
+    // the audio language and chapters that convert returned.
+    QCoro::Task<QString> createVideoTS(QString mpg, QString dvdauthorPath, LogCallback onLog,
+                                       DiscTitle title, std::stop_token stop = {});
+    // For an MPEG file nothing is known of: no language, one chapter.
     QCoro::Task<QString> createVideoTS(QString mpg, QString dvdauthorPath, LogCallback onLog,
                                        std::stop_token stop = {});
 
