@@ -427,10 +427,17 @@ private slots:
             encode(source, m_dir.filePath("chapters.mpg"), EncodeSettings{{}, 1, 6000, 8000});
         QVERIFY2(!german.error, qPrintable(failureOf(german)));
         QCOMPARE(german.title->audioLanguage, QStringLiteral("de"));
-        const QList<double> expected{0, 2 * 24000.0 / 1001 / 25, 4.5 * 24000.0 / 1001 / 25};
+        // The encoded title starts with the picture, which the muxer put a little after the
+        // sound; the marks move with it and are sped up to 25 frames per second.
+        const double pictureStart =
+            streamEntries(source, "video", "start_time").value("start_time").toDouble();
+        const double speedUp = 24000.0 / 1001 / 25;
+        const QList<double> expected{0, (2 - pictureStart) * speedUp,
+                                     (4.5 - pictureStart) * speedUp};
         QCOMPARE(german.title->chapterStarts.size(), 3);
         for (int i = 0; i < 3; ++i)
-            QVERIFY(qAbs(german.title->chapterStarts[i] - expected[i]) < 0.01);
+            QVERIFY2(qAbs(german.title->chapterStarts[i] - expected[i]) < 0.001,
+                     qPrintable(QString::number(german.title->chapterStarts[i])));
 
         // Without a choice ffmpeg takes the first of the equal streams.
         QCOMPARE(encode(source, m_dir.filePath("chapters.mpg")).title->audioLanguage,
