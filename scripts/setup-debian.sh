@@ -6,7 +6,7 @@ packages=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev qt6-qpa-plugins libgl-dev qcoro-qt6-dev libburn-dev
     qt6-translations-l10n
-    ffmpeg dvdauthor genisoimage
+    ffmpeg dvdauthor genisoimage lsdvd
     dbus-daemon desktop-file-utils appstream librsvg2-bin dpkg-dev
     fonts-dejavu-core fonts-noto-color-emoji
 )

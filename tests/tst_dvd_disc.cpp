@@ -182,12 +182,12 @@ private slots:
         const QString mpg = m_dir.filePath("job/film.mpg");
         const auto authoring = [&](const QString& body) {
             return StageJob::authoring(service, mpg, writeScript(m_dir, "dvdauthor-job", body),
-                                       {[](const QString&) {}});
+                                       {}, {[](const QString&) {}});
         };
         const Outcome<StageJob::Ending> done = await(authoring("exit 0")->run());
         QVERIFY2(done.value, done.story());
         QCOMPARE(done.value->kind, StageJob::Ending::Kind::succeeded);
-        QCOMPARE(done.value->product, m_dir.filePath("job/film_DVD"));
+        QCOMPARE(done.value->product.path, m_dir.filePath("job/film_DVD"));
 
         const Outcome<StageJob::Ending> failed = await(authoring("exit 2")->run());
         QVERIFY2(failed.value, failed.story());

@@ -1,6 +1,10 @@
 // The decisions of the PAL encode, its summary, its ffmpeg arguments and the error texts.
+#include "DiscTitle.h"
+#include "EncodeCheck.h"
 #include "EncodePlan.h"
 #include "FFmpegError.h"
+#include "LanguageCodes.h"
+#include "PictureGeometry.h"
 
 #include <QLocale>
 #include <QTest>
@@ -13,6 +17,28 @@ using OptionalInt = std::optional<int>;
 Q_DECLARE_METATYPE(OptionalBool)
 Q_DECLARE_METATYPE(OptionalNumber)
 Q_DECLARE_METATYPE(OptionalInt)
+using OptionalText = std::optional<QString>;
+Q_DECLARE_METATYPE(OptionalText)
+
+namespace {
+
+VideoProbe probeOf(OptionalNumber frameRate, OptionalNumber dar, OptionalInt width = {},
+                   OptionalInt height = {}) {
+    VideoProbe probe;
+    probe.frameRate = frameRate;
+    probe.duration = 10.0;
+    probe.displayAspectRatio = dar;
+    probe.width = width;
+    probe.height = height;
+    probe.hasVideoStream = true;
+    return probe;
+}
+
+AudioStreamInfo audioStream(int index, int channels, OptionalText language, bool isDefault) {
+    return {index, QStringLiteral("aac"), channels, language, {}, isDefault};
+}
+
+} // namespace
 
 class EncodePlanTest : public QObject {
     Q_OBJECT
@@ -40,8 +66,9 @@ private slots:
         QTest::newRow("film 4:3") << OptionalNumber(24000.0 / 1001) << OptionalNumber(4.0 / 3)
                                   << none << none << OptionalBool()
                                   << "scale=720:576:flags=lanczos,setsar=12/11,"
-                                     "setpts=PTS*(23.976024/25)"
-                                  << "atempo=1.042708";
+                                     "setpts=(PTS-STARTPTS)*(23.976024/25)"
+                                  << "atrim=start=0.000000,asetpts=(PTS-0.000000/TB)*0.959041+"
+                                     "0.0175/TB,atempo=1.042708";
         QTest::newRow("30 fps 1920x1080 without DAR")
             << OptionalNumber(30) << OptionalNumber() << OptionalInt(1920) << OptionalInt(1080)
             << OptionalBool() << "scale=720:576:flags=lanczos,setsar=64/45,fps=25"
@@ -60,15 +87,16 @@ private slots:
             << "";
         QTest::newRow("exactly 1.7 is wide")
             << OptionalNumber(25) << OptionalNumber(1.7) << none << none << OptionalBool()
-            << "scale=720:576:flags=lanczos,setsar=64/45,fps=25"
+            << "scale=688:576:flags=lanczos,pad=720:576:16:0,setsar=64/45,fps=25"
             << "";
+        // A forced disc shape keeps the picture's own: letterbox and pillarbox.
         QTest::newRow("4:3 forced on 16:9")
             << OptionalNumber(25) << OptionalNumber(16.0 / 9) << none << none << OptionalBool(false)
-            << "scale=720:576:flags=lanczos,setsar=12/11,fps=25"
+            << "scale=720:432:flags=lanczos,pad=720:576:0:72,setsar=12/11,fps=25"
             << "";
         QTest::newRow("16:9 forced on 4:3")
             << OptionalNumber(25) << OptionalNumber(4.0 / 3) << none << none << OptionalBool(true)
-            << "scale=720:576:flags=lanczos,setsar=64/45,fps=25"
+            << "scale=540:576:flags=lanczos,pad=720:576:90:0,setsar=64/45,fps=25"
             << "";
         QTest::newRow("23.0 not sped up")
             << OptionalNumber(23.0) << OptionalNumber(16.0 / 9) << none << none << OptionalBool()
@@ -81,8 +109,9 @@ private slots:
         QTest::newRow("24 sped up")
             << OptionalNumber(24.0) << OptionalNumber(16.0 / 9) << none << none << OptionalBool()
             << "scale=720:576:flags=lanczos,setsar=64/45,"
-               "setpts=PTS*(24.000000/25)"
-            << "atempo=1.041667";
+               "setpts=(PTS-STARTPTS)*(24.000000/25)"
+            << "atrim=start=0.000000,asetpts=(PTS-0.000000/TB)*0.960000+0.0175/TB,"
+               "atempo=1.041667";
         QTest::newRow("29.97") << OptionalNumber(29.97) << OptionalNumber(16.0 / 9) << none << none
                                << OptionalBool()
                                << "scale=720:576:flags=lanczos,setsar=64/45,fps=25"
@@ -104,14 +133,15 @@ private slots:
         QFETCH(QString, videoFilters);
         QFETCH(QString, audioFilters);
 
-        const VideoProbe probe{frameRate, 10.0, dar, width, height, true};
+        const VideoProbe probe = probeOf(frameRate, dar, width, height);
         const EncodePlan plan = planEncode(probe, EncodeSettings{widescreen, {}, 6000, 8000});
         QCOMPARE(plan.videoFilters, videoFilters);
         QCOMPARE(plan.audioFilters.value_or(QString()), audioFilters);
     }
 
     void summary() {
-        const VideoProbe probe{24000.0 / 1001, 5400.0, 0.0, 1920, 1080, true};
+        VideoProbe probe = probeOf(24000.0 / 1001, 0.0, 1920, 1080);
+        probe.duration = 5400.0;
         const EncodeSettings settings{false, 2, 7500, 9000};
         QCOMPARE(
             encodeSummary(probe, settings, planEncode(probe, settings)),
@@ -128,7 +158,7 @@ private slots:
     }
 
     void arguments() {
-        const VideoProbe probe{24.0, 10.0, 16.0 / 9, {}, {}, true};
+        const VideoProbe probe = probeOf(24.0, 16.0 / 9);
         const EncodeSettings settings{{}, 2, 8000, 9800};
         const QStringList withMap =
             ffmpegArguments("/in/a b.mkv", "/out/x.mpg", settings, planEncode(probe, settings));
@@ -143,7 +173,8 @@ private slots:
                               "-map",
                               "0:a:2",
                               "-vf",
-                              "scale=720:576:flags=lanczos,setsar=64/45,setpts=PTS*(24.000000/25)",
+                              "scale=720:576:flags=lanczos,setsar=64/45,setpts=(PTS-STARTPTS)*(24."
+                              "000000/25)",
                               "-r",
                               "25",
                               "-c:v",
@@ -158,6 +189,10 @@ private slots:
                               "1835k",
                               "-g",
                               "15",
+                              "-flags",
+                              "+ildct",
+                              "-top",
+                              "1",
                               "-c:a",
                               "ac3",
                               "-b:a",
@@ -167,7 +202,8 @@ private slots:
                               "-ac",
                               "2",
                               "-af",
-                              "atempo=1.041667",
+                              "atrim=start=0.000000,asetpts=(PTS-0.000000/TB)*0.960000+0.0175/"
+                              "TB,atempo=1.041667",
                               "-f",
                               "dvd",
                               "/out/x.mpg"}));
@@ -180,6 +216,387 @@ private slots:
         QCOMPARE(plain.mid(3, 3), (QStringList{"-sn", "-dn", "-vf"}));
         QVERIFY(!plain.contains("-af"));
         QCOMPARE(plain.mid(plain.size() - 3), (QStringList{"-f", "dvd", "/out/a.mpg"}));
+    }
+
+    void pictureShape_data() {
+        QTest::addColumn<int>("width");
+        QTest::addColumn<int>("height");
+        QTest::addColumn<OptionalNumber>("sar");
+        QTest::addColumn<OptionalNumber>("rotation");
+        QTest::addColumn<OptionalBool>("widescreen");
+        QTest::addColumn<bool>("interlaced");
+        QTest::addColumn<bool>("wideDisc");
+        QTest::addColumn<int>("fitWidth");
+        QTest::addColumn<int>("fitHeight");
+
+        const OptionalNumber square(1.0);
+        const OptionalNumber upright;
+        const OptionalBool automatic;
+        QTest::newRow("2.39:1 scope")
+            << 1920 << 804 << square << upright << automatic << false << true << 720 << 428;
+        QTest::newRow("1.85:1") << 1998 << 1080 << square << upright << automatic << false << true
+                                << 720 << 552;
+        QTest::newRow("16:9") << 1920 << 1080 << square << upright << automatic << false << true
+                              << 720 << 576;
+        QTest::newRow("4:3") << 1440 << 1080 << square << upright << automatic << false << false
+                             << 720 << 576;
+        QTest::newRow("1:1") << 1080 << 1080 << square << upright << automatic << false << false
+                             << 540 << 576;
+        QTest::newRow("9:16 portrait")
+            << 1080 << 1920 << square << upright << automatic << false << false << 304 << 576;
+        QTest::newRow("stored 16:9 turned 90") << 1920 << 1080 << square << OptionalNumber(90)
+                                               << automatic << false << false << 304 << 576;
+        QTest::newRow("stored 16:9 turned -90") << 1920 << 1080 << square << OptionalNumber(-90)
+                                                << automatic << false << false << 304 << 576;
+        QTest::newRow("upside down") << 1920 << 1080 << square << OptionalNumber(180) << automatic
+                                     << false << true << 720 << 576;
+        QTest::newRow("720x576 SAR 16:15") << 720 << 576 << OptionalNumber(16.0 / 15) << upright
+                                           << automatic << false << false << 720 << 576;
+        QTest::newRow("720x576 SAR 64:45") << 720 << 576 << OptionalNumber(64.0 / 45) << upright
+                                           << automatic << false << true << 720 << 576;
+        QTest::newRow("no SAR counts as square") << 1920 << 1080 << OptionalNumber(0) << upright
+                                                 << automatic << false << true << 720 << 576;
+        QTest::newRow("within 1 % fills the frame")
+            << 1000 << 566 << square << upright << automatic << false << true << 720 << 576;
+        QTest::newRow("1.7 is wide and pillarboxed")
+            << 1700 << 1000 << square << upright << automatic << false << true << 688 << 576;
+        QTest::newRow("interlaced heights by 8")
+            << 1920 << 804 << square << upright << automatic << true << true << 720 << 432;
+        QTest::newRow("16:9 on a forced 4:3 disc")
+            << 1920 << 1080 << square << upright << OptionalBool(false) << false << false << 720
+            << 432;
+        QTest::newRow("4:3 on a forced 16:9 disc")
+            << 1440 << 1080 << square << upright << OptionalBool(true) << false << true << 540
+            << 576;
+    }
+    void pictureShape() {
+        QFETCH(int, width);
+        QFETCH(int, height);
+        QFETCH(OptionalNumber, sar);
+        QFETCH(OptionalNumber, rotation);
+        QFETCH(OptionalBool, widescreen);
+        QFETCH(bool, interlaced);
+        QFETCH(bool, wideDisc);
+        QFETCH(int, fitWidth);
+        QFETCH(int, fitHeight);
+
+        VideoProbe probe = probeOf(25.0, {}, width, height);
+        probe.sampleAspectRatio = sar;
+        probe.rotation = rotation;
+        if (interlaced)
+            probe.fieldOrder = "tt";
+        const EncodePlan plan = planEncode(probe, EncodeSettings{widescreen, {}, 6000, 8000});
+        QCOMPARE(plan.widescreen, wideDisc);
+        QCOMPARE(fitPicture(displayedRatio(probe), wideDisc, interlaced),
+                 (PictureFit{fitWidth, fitHeight}));
+        // The filter chain places that picture in the middle of the frame.
+        const QString scale = QStringLiteral("scale=%1:%2:%3flags=lanczos")
+                                  .arg(fitWidth)
+                                  .arg(fitHeight)
+                                  .arg(interlaced ? "interl=1:" : "");
+        QVERIFY2(plan.videoFilters.startsWith(scale), qPrintable(plan.videoFilters));
+        if (fitWidth == 720 && fitHeight == 576)
+            QVERIFY(!plan.videoFilters.contains("pad="));
+        else
+            QVERIFY2(plan.videoFilters.contains(QStringLiteral("pad=720:576:%1:%2,setsar=")
+                                                    .arg((720 - fitWidth) / 2)
+                                                    .arg((576 - fitHeight) / 2)),
+                     qPrintable(plan.videoFilters));
+    }
+
+    void displayedRatioOfTheProbe() {
+        // The display aspect ratio ffprobe gives wins over the picture size.
+        QCOMPARE(displayedRatio(probeOf(25, 4.0 / 3, 1920, 1080)), 4.0 / 3);
+        QCOMPARE(displayedRatio(probeOf(25, 0.0)), 0.0);
+        QCOMPARE(displayedRatio(probeOf(25, {}, 640, 0)), std::nullopt);
+        VideoProbe turned = probeOf(25, 16.0 / 9, 1920, 1080);
+        turned.rotation = 270;
+        QCOMPARE(displayedRatio(turned), 9.0 / 16);
+    }
+
+    void framesAndFields_data() {
+        QTest::addColumn<OptionalNumber>("averageRate");
+        QTest::addColumn<OptionalNumber>("baseRate");
+        QTest::addColumn<OptionalText>("fieldOrder");
+        QTest::addColumn<QString>("videoFilters");
+        QTest::addColumn<bool>("speedUp");
+        QTest::addColumn<QStringList>("codecFlags");
+
+        const QStringList progressive{"-flags", "+ildct", "-top", "1"};
+        const QString film = "scale=720:576:flags=lanczos,setsar=64/45,"
+                             "setpts=(PTS-STARTPTS)*(23.976024/25)";
+        QTest::newRow("25p") << OptionalNumber(25) << OptionalNumber(25)
+                             << OptionalText("progressive")
+                             << "scale=720:576:flags=lanczos,setsar=64/45,fps=25" << false
+                             << progressive;
+        QTest::newRow("25i top first")
+            << OptionalNumber(25) << OptionalNumber(50) << OptionalText("tt")
+            << "scale=720:576:interl=1:flags=lanczos,setsar=64/45,fps=25" << false
+            << QStringList{"-flags", "+ildct+ilme", "-top", "1"};
+        QTest::newRow("25i bottom first")
+            << OptionalNumber(25) << OptionalNumber(25) << OptionalText("bb")
+            << "scale=720:576:interl=1:flags=lanczos,setsar=64/45,fps=25" << false
+            << QStringList{"-flags", "+ildct+ilme", "-top", "0"};
+        QTest::newRow("25i top coded, bottom shown first")
+            << OptionalNumber(25) << OptionalNumber(25) << OptionalText("tb")
+            << "scale=720:576:interl=1:flags=lanczos,setsar=64/45,fps=25" << false
+            << QStringList{"-flags", "+ildct+ilme", "-top", "0"};
+        QTest::newRow("25i bottom coded, top shown first")
+            << OptionalNumber(25) << OptionalNumber(25) << OptionalText("bt")
+            << "scale=720:576:interl=1:flags=lanczos,setsar=64/45,fps=25" << false
+            << QStringList{"-flags", "+ildct+ilme", "-top", "1"};
+        QTest::newRow("29.97i is deinterlaced field by field")
+            << OptionalNumber(30000.0 / 1001) << OptionalNumber(30000.0 / 1001)
+            << OptionalText("tt")
+            << "bwdif=mode=send_field:parity=tff,scale=720:576:flags=lanczos,setsar=64/45,fps=25"
+            << false << progressive;
+        QTest::newRow("50i bottom first")
+            << OptionalNumber(50) << OptionalNumber(50) << OptionalText("bb")
+            << "bwdif=mode=send_field:parity=bff,scale=720:576:flags=lanczos,setsar=64/45,fps=25"
+            << false << progressive;
+        QTest::newRow("interlaced film, frame for frame")
+            << OptionalNumber(24000.0 / 1001) << OptionalNumber(24000.0 / 1001)
+            << OptionalText("tt") << "bwdif=mode=send_frame:parity=tff," + film << true
+            << progressive;
+        QTest::newRow("unknown field order")
+            << OptionalNumber(25) << OptionalNumber(25) << OptionalText("unknown")
+            << "scale=720:576:flags=lanczos,setsar=64/45,fps=25" << false << progressive;
+        QTest::newRow("film") << OptionalNumber(24000.0 / 1001) << OptionalNumber(24000.0 / 1001)
+                              << OptionalText("progressive") << film << true << progressive;
+        QTest::newRow("film without base rate")
+            << OptionalNumber(24000.0 / 1001) << OptionalNumber() << OptionalText() << film << true
+            << progressive;
+        QTest::newRow("variable rate phone clip averaging 23.67")
+            << OptionalNumber(23.67) << OptionalNumber(30) << OptionalText("progressive")
+            << "scale=720:576:flags=lanczos,setsar=64/45,fps=25" << false << progressive;
+        QTest::newRow("base rate film, average off")
+            << OptionalNumber(22.5) << OptionalNumber(24) << OptionalText("progressive")
+            << "scale=720:576:flags=lanczos,setsar=64/45,fps=25" << false << progressive;
+    }
+    void framesAndFields() {
+        QFETCH(OptionalNumber, averageRate);
+        QFETCH(OptionalNumber, baseRate);
+        QFETCH(OptionalText, fieldOrder);
+        QFETCH(QString, videoFilters);
+        QFETCH(bool, speedUp);
+        QFETCH(QStringList, codecFlags);
+
+        VideoProbe probe = probeOf(averageRate, 16.0 / 9, 720, 576);
+        probe.baseFrameRate = baseRate;
+        probe.fieldOrder = fieldOrder;
+        const EncodeSettings settings;
+        const EncodePlan plan = planEncode(probe, settings);
+        QCOMPARE(plan.videoFilters, videoFilters);
+        QCOMPARE(plan.speedUp, speedUp);
+        QCOMPARE(plan.audioFilters.has_value(), speedUp);
+        const QStringList arguments = ffmpegArguments("in", "out", settings, plan);
+        const qsizetype at = arguments.indexOf("-flags");
+        QVERIFY(at > 0);
+        QCOMPARE(arguments.mid(at, 4), codecFlags);
+        QCOMPARE(arguments.mid(at - 2, 2), (QStringList{"-g", "15"}));
+    }
+
+    void filmStartingLate() {
+        // The picture starts 21 ms into the file: both chains start there.
+        VideoProbe probe = probeOf(24000.0 / 1001, 16.0 / 9);
+        probe.baseFrameRate = 24000.0 / 1001;
+        probe.videoStart = 0.021;
+        probe.duration = 60.021;
+        const EncodePlan plan = planEncode(probe, EncodeSettings{});
+        QCOMPARE(plan.audioFilters.value_or(QString()),
+                 "atrim=start=0.021000,asetpts=(PTS-0.021000/TB)*0.959041+0.0175/TB,"
+                 "atempo=1.042708");
+        QVERIFY(qAbs(*plan.expectedDuration - 60 * 24000.0 / 1001 / 25) < 1e-9);
+
+        // Without the speed-up the timeline stays the source's.
+        probe.frameRate = 25;
+        probe.baseFrameRate = 25;
+        QCOMPARE(*planEncode(probe, EncodeSettings{}).expectedDuration, 60.021);
+        probe.duration.reset();
+        QVERIFY(!planEncode(probe, EncodeSettings{}).expectedDuration);
+    }
+
+    void audioLanguage_data() {
+        QTest::addColumn<QList<AudioStreamInfo>>("streams");
+        QTest::addColumn<OptionalInt>("chosen");
+        QTest::addColumn<OptionalText>("language");
+
+        const QList<AudioStreamInfo> englishThenGerman{audioStream(1, 2, "eng", true),
+                                                       audioStream(2, 2, "deu", false)};
+        QTest::newRow("chosen second") << englishThenGerman << OptionalInt(1) << OptionalText("de");
+        QTest::newRow("chosen first") << englishThenGerman << OptionalInt(0) << OptionalText("en");
+        QTest::newRow("chosen beyond the list")
+            << englishThenGerman << OptionalInt(2) << OptionalText();
+        QTest::newRow("default stream wins")
+            << englishThenGerman << OptionalInt() << OptionalText("en");
+        QTest::newRow("most channels") << QList<AudioStreamInfo>{audioStream(1, 2, "eng", false),
+                                                                 audioStream(2, 6, "ger", false)}
+                                       << OptionalInt() << OptionalText("de");
+        QTest::newRow("default before channels")
+            << QList<AudioStreamInfo>{audioStream(1, 6, "eng", false),
+                                      audioStream(2, 2, "fre", true)}
+            << OptionalInt() << OptionalText("fr");
+        QTest::newRow("first of equals") << QList<AudioStreamInfo>{audioStream(1, 2, "ita", true),
+                                                                   audioStream(2, 2, "spa", true)}
+                                         << OptionalInt() << OptionalText("it");
+        QTest::newRow("undetermined") << QList<AudioStreamInfo>{audioStream(1, 2, "und", true)}
+                                      << OptionalInt() << OptionalText();
+        QTest::newRow("no tag") << QList<AudioStreamInfo>{audioStream(1, 2, {}, true)}
+                                << OptionalInt() << OptionalText();
+        QTest::newRow("no sound") << QList<AudioStreamInfo>{} << OptionalInt() << OptionalText();
+    }
+    void audioLanguage() {
+        QFETCH(QList<AudioStreamInfo>, streams);
+        QFETCH(OptionalInt, chosen);
+        QFETCH(OptionalText, language);
+        VideoProbe probe = probeOf(25, 16.0 / 9);
+        probe.audioStreams = streams;
+        const EncodeSettings settings{{}, chosen, 6000, 8000};
+        QCOMPARE(discTitleFor(probe, settings, planEncode(probe, settings)).audioLanguage,
+                 language);
+    }
+
+    void languageCodes_data() {
+        QTest::addColumn<QString>("tag");
+        QTest::addColumn<OptionalText>("code");
+        QTest::newRow("deu") << "deu" << OptionalText("de");
+        QTest::newRow("ger") << "ger" << OptionalText("de");
+        QTest::newRow("eng") << "eng" << OptionalText("en");
+        QTest::newRow("fre") << "fre" << OptionalText("fr");
+        QTest::newRow("fra") << "fra" << OptionalText("fr");
+        QTest::newRow("chi") << "chi" << OptionalText("zh");
+        QTest::newRow("zho") << "zho" << OptionalText("zh");
+        QTest::newRow("dut") << "dut" << OptionalText("nl");
+        QTest::newRow("nob") << "nob" << OptionalText("nb");
+        QTest::newRow("zul, last") << "zul" << OptionalText("zu");
+        QTest::newRow("aar, first") << "aar" << OptionalText("aa");
+        QTest::newRow("upper case") << "DEU" << OptionalText("de");
+        QTest::newRow("two letters") << "en" << OptionalText("en");
+        QTest::newRow("with region") << "de-AT" << OptionalText("de");
+        QTest::newRow("with underscore") << "pt_BR" << OptionalText("pt");
+        QTest::newRow("und") << "und" << OptionalText();
+        QTest::newRow("zxx") << "zxx" << OptionalText();
+        QTest::newRow("Swiss German has no two letters") << "gsw" << OptionalText();
+        QTest::newRow("unknown two letters") << "xx" << OptionalText();
+        QTest::newRow("word") << "German" << OptionalText();
+        QTest::newRow("empty") << "" << OptionalText();
+    }
+    void languageCodes() {
+        QFETCH(QString, tag);
+        QFETCH(OptionalText, code);
+        QCOMPARE(twoLetterLanguage(tag), code);
+    }
+
+    void chapters_data() {
+        QTest::addColumn<QList<double>>("marks");
+        QTest::addColumn<double>("origin");
+        QTest::addColumn<double>("scale");
+        QTest::addColumn<OptionalNumber>("duration");
+        QTest::addColumn<QList<double>>("starts");
+        QTest::newRow("every five minutes")
+            << QList<double>{} << 0.0 << 1.0 << OptionalNumber(720) << QList<double>{0, 300, 600};
+        QTest::newRow("none at the very end")
+            << QList<double>{} << 0.0 << 1.0 << OptionalNumber(600) << QList<double>{0, 300};
+        QTest::newRow("short film")
+            << QList<double>{} << 0.0 << 1.0 << OptionalNumber(30) << QList<double>{0};
+        QTest::newRow("length unknown")
+            << QList<double>{} << 0.0 << 1.0 << OptionalNumber() << QList<double>{0};
+        QTest::newRow("one mark is no chapter list")
+            << QList<double>{0} << 0.0 << 1.0 << OptionalNumber(610) << QList<double>{0, 300, 600};
+        QTest::newRow("source marks sped up")
+            << QList<double>{0, 120, 240} << 0.0 << 0.96 << OptionalNumber(400)
+            << QList<double>{0, 115.2, 230.4};
+        QTest::newRow("first mark later") << QList<double>{30, 200} << 0.0 << 1.0
+                                          << OptionalNumber(400) << QList<double>{0, 30, 200};
+        QTest::newRow("from the picture's start")
+            << QList<double>{0, 60.5} << 0.5 << 1.0 << OptionalNumber(100) << QList<double>{0, 60};
+        QTest::newRow("too close, past the end, unordered")
+            << QList<double>{50, 0, 10, 10.4, 99} << 0.0 << 1.0 << OptionalNumber(60)
+            << QList<double>{0, 10, 50};
+    }
+    void chapters() {
+        QFETCH(QList<double>, marks);
+        QFETCH(double, origin);
+        QFETCH(double, scale);
+        QFETCH(OptionalNumber, duration);
+        QFETCH(QList<double>, starts);
+        const QList<double> result = chapterStarts(marks, origin, scale, duration);
+        QCOMPARE(result.size(), starts.size());
+        for (qsizetype i = 0; i < starts.size(); ++i)
+            QVERIFY2(qAbs(result[i] - starts[i]) < 1e-6, qPrintable(QString::number(result[i])));
+    }
+
+    void atMostNinetyNineChapters() {
+        QList<double> marks;
+        for (int i = 0; i < 150; ++i)
+            marks << i * 60.0;
+        const QList<double> starts = chapterStarts(marks, 0, 1, 150 * 60.0);
+        QCOMPARE(starts.size(), 99);
+        QCOMPARE(starts.last(), 98 * 60.0);
+        QCOMPARE(chapterStarts({}, 0, 1, 12 * 3600.0).size(), 99);
+    }
+
+    void dvdauthorTitleSet() {
+        QCOMPARE(titleSetArguments("/m/a.mpg", "/m/a_DVD", DiscTitle{}),
+                 (QStringList{"-t", "/m/a.mpg", "-o", "/m/a_DVD"}));
+        QCOMPARE(titleSetArguments("/m/a.mpg", "/m/a_DVD", DiscTitle{"de", {0}}),
+                 (QStringList{"-t", "-a", "de", "/m/a.mpg", "-o", "/m/a_DVD"}));
+        QCOMPARE(titleSetArguments("/m/a.mpg", "/m/a_DVD", DiscTitle{{}, {0, 115.2, 3723.5}}),
+                 (QStringList{"-t", "-c", "0:00:00.000,0:01:55.200,1:02:03.500", "/m/a.mpg", "-o",
+                              "/m/a_DVD"}));
+        QCOMPARE(chapterTime(299.9996), "0:05:00.000");
+    }
+
+    void dvdVideoFiles_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("isDvdVideo");
+        for (const char* name : {"VIDEO_TS.IFO", "VIDEO_TS.BUP", "VIDEO_TS.VOB", "VTS_01_0.IFO",
+                                 "VTS_01_0.BUP", "VTS_01_1.VOB", "VTS_12_9.VOB", "vts_01_1.vob"})
+            QTest::newRow(name) << name << true;
+        for (const char* name : {"notes.txt", "VTS_1_1.VOB", "VTS_01_1.VOB.part", "VIDEO_TS",
+                                 "cover.jpg", "VTS_01_10.VOB"})
+            QTest::newRow(name) << name << false;
+    }
+    void dvdVideoFiles() {
+        QFETCH(QString, name);
+        QFETCH(bool, isDvdVideo);
+        QCOMPARE(isDvdVideoFile(name), isDvdVideo);
+    }
+
+    void endedEarly_data() {
+        QTest::addColumn<double>("encoded");
+        QTest::addColumn<double>("expected");
+        QTest::addColumn<bool>("early");
+        QTest::newRow("cut off") << 0.13 << 9.59 << true;
+        QTest::newRow("21 of 29") << 21.0 << 29.0 << true;
+        QTest::newRow("whole") << 10.0 << 10.0 << false;
+        QTest::newRow("longer") << 10.04 << 10.0 << false;
+        QTest::newRow("short clip, under a second") << 9.1 << 10.0 << false;
+        QTest::newRow("long film, under 2 %") << 5350.0 << 5400.0 << false;
+        QTest::newRow("long film, over 2 %") << 5280.0 << 5400.0 << true;
+        QTest::newRow("both just over") << 48.9 << 50.0 << true;
+    }
+    void endedEarly() {
+        QFETCH(double, encoded);
+        QFETCH(double, expected);
+        QFETCH(bool, early);
+        QCOMPARE(::endedEarly(encoded, expected), early);
+    }
+
+    void incompleteSourceMessage() {
+        const FFmpegError error = FFmpegError::incompleteSource(
+            21.04, 28.77, "File ended prematurely\nTruncating packet");
+        QCOMPARE(error.kind(), FFmpegError::Kind::IncompleteSource);
+        QCOMPARE(error.description(), "Die Kodierung endete nach 0:21 von 0:29 – die Quelldatei "
+                                      "ist unvollständig oder beschädigt.");
+        QCOMPARE(error.toolReason(), "File ended prematurely\nTruncating packet");
+        QVERIFY(!error.isCancellation());
+        QCOMPARE(FFmpegError::incompleteSource(0.13, 4000.4, {}).description(),
+                 "Die Kodierung endete nach 0:00 von 1:06:40 – die Quelldatei ist unvollständig "
+                 "oder beschädigt.");
+        QCOMPARE(clockDuration(59.5), "1:00");
+        QCOMPARE(clockDuration(3599.4), "59:59");
+        QCOMPARE(clockDuration(36000), "10:00:00");
     }
 
     void ffprobePath_data() {
@@ -238,6 +655,8 @@ private slots:
                  "Vorgang fehlgeschlagen (Exit Code -2).");
         QVERIFY(FFmpegError::cancelled().isCancellation());
         QVERIFY(!FFmpegError::conversionFailed(15).isCancellation());
+        QCOMPARE(FFmpegError::conversionFailed(1, "No such file").toolReason(), "No such file");
+        QCOMPARE(FFmpegError::fileFailed("/x", "kaputt").toolReason(), QString());
     }
 };
 

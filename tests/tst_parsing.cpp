@@ -1,4 +1,5 @@
 // Number reading, ratios, progress lines, line splitting and the probe's JSON records.
+#include "EncodeCheck.h"
 #include "EncodeProgress.h"
 #include "FFmpegError.h"
 #include "LineSplitter.h"
@@ -175,6 +176,101 @@ private slots:
         QVERIFY(!FFProbeJSON::decode("{}").streams);
     }
 
+    void videoProbeFromAllStreams() {
+        // As ffprobe 5.1 answers for a phone clip: stored on its side, German sound second.
+        const VideoProbe probe = videoProbeFrom(FFProbeJSON::decode(R"({"streams": [
+            {"index": 0, "codec_type": "audio", "channels": 2, "start_time": "0.000000",
+             "disposition": {"default": 0}, "tags": {"language": "eng"}},
+            {"index": 1, "codec_type": "video", "width": 1920, "height": 1080,
+             "sample_aspect_ratio": "1:1", "display_aspect_ratio": "16:9",
+             "field_order": "progressive", "r_frame_rate": "30/1", "avg_frame_rate": "2367/100",
+             "start_time": "0.521000", "side_data_list": [{"rotation": -90}],
+             "tags": {"rotate": "180"}},
+            {"index": 2, "codec_type": "video", "width": 320, "height": 240,
+             "avg_frame_rate": "0/0", "field_order": "tt"},
+            {"index": 3, "codec_type": "audio", "channels": 6, "disposition": {"default": 1},
+             "tags": {"language": "deu"}}],
+            "chapters": [{"start_time": "0.500000"}, {"start_time": "300.500000"}],
+            "format": {"duration": "30.000000", "start_time": "0.500000"}})"));
+        QCOMPARE(probe.hasVideoStream, true);
+        compareNumber(probe.frameRate, 23.67);
+        compareNumber(probe.baseFrameRate, 30.0);
+        compareNumber(probe.sampleAspectRatio, 1.0);
+        compareNumber(probe.displayAspectRatio, 16.0 / 9);
+        compareNumber(probe.rotation, -90.0);
+        QCOMPARE(probe.fieldOrder, QStringLiteral("progressive"));
+        QCOMPARE(probe.width, 1920);
+        compareNumber(probe.videoStart, 0.021);
+        compareNumber(probe.duration, 30.0);
+        QCOMPARE(probe.chapterStarts, (QList<double>{0.0, 300.0}));
+        QCOMPARE(probe.audioStreams.size(), 2);
+        QCOMPARE(probe.audioStreams[0].index, 0);
+        QCOMPARE(probe.audioStreams[0].language, QStringLiteral("eng"));
+        QCOMPARE(probe.audioStreams[0].isDefault, false);
+        QCOMPARE(probe.audioStreams[1].index, 3);
+        QCOMPARE(probe.audioStreams[1].channels, 6);
+        QCOMPARE(probe.audioStreams[1].isDefault, true);
+
+        // Older files carry the turn as a tag only.
+        const VideoProbe tagged = videoProbeFrom(FFProbeJSON::decode(
+            R"({"streams": [{"codec_type": "video", "tags": {"rotate": "90"}}]})"));
+        compareNumber(tagged.rotation, 90.0);
+        QVERIFY(!tagged.videoStart);
+
+        const VideoProbe soundOnly = videoProbeFrom(FFProbeJSON::decode(
+            R"({"streams": [{"index": 0, "codec_type": "audio"}], "format": {"duration": "2"}})"));
+        QCOMPARE(soundOnly.hasVideoStream, false);
+        QCOMPARE(soundOnly.audioStreams.size(), 1);
+        QCOMPARE(videoProbeFrom(FFProbeJSON::decode("{}")).hasVideoStream, false);
+    }
+
+    void statusTime_data() {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<OptionalNumber>("seconds");
+        QTest::newRow("final status")
+            << "frame=  526 fps=0.0 q=2.0 Lsize=  1234kB time=00:00:21.04 bitrate=4.8kbits/s"
+            << OptionalNumber(21.04);
+        QTest::newRow("hours") << "size=1kB time=01:02:03.50 bitrate=1" << OptionalNumber(3723.5);
+        QTest::newRow("last in line") << "time=00:00:01.00" << OptionalNumber(1.0);
+        QTest::newRow("N/A") << "size=N/A time=N/A bitrate=N/A" << OptionalNumber();
+        QTest::newRow("not a number") << "time=aa:bb:cc" << OptionalNumber();
+        QTest::newRow("no marker")
+            << "Stream #0:0 -> #0:0 (h264 -> mpeg2video)" << OptionalNumber();
+    }
+    void statusTime() {
+        QFETCH(QString, line);
+        QFETCH(OptionalNumber, seconds);
+        compareNumber(::statusTime(line), seconds);
+    }
+
+    void encodeWatch() {
+        EncodeWatch watch;
+        QVERIFY(!watch.reached());
+        for (const char* line :
+             {"Input #0, matroska,webm, from 'cut.mkv':",
+              "[matroska,webm @ 0x5581] File ended "
+              "prematurely at pos. 61440 (0xf000)",
+              "frame=    3 fps=0.0 q=2.0 size=0kB time=00:00:00.08 bitrate=0.0kbits/s",
+              "[h264 @ 0x55c1] Invalid NAL unit size (1234 > 567).",
+              "[h264 @ 0x55c1] Invalid NAL unit size (1234 > 567).",
+              "Truncating packet of size 2345 to 12",
+              "video:131kB audio:59kB subtitle:0kB other streams:0kB global headers:0kB",
+              "frame=    4 fps=0.0 q=2.0 Lsize=  40kB time=00:00:00.13 bitrate=0.0kbits/s"})
+            watch.see(QString::fromUtf8(line));
+        compareNumber(watch.reached(), 0.13);
+        QCOMPARE(watch.reasons(),
+                 (QStringList{"[matroska,webm @ 0x5581] File ended prematurely at pos. 61440 "
+                              "(0xf000)",
+                              "[h264 @ 0x55c1] Invalid NAL unit size (1234 > 567).",
+                              "Truncating packet of size 2345 to 12"}));
+
+        // A source that keeps complaining fills the reason with a few distinct lines only.
+        EncodeWatch flood;
+        for (int i = 0; i < 500; ++i)
+            flood.see(QStringLiteral("[h264 @ 0x1] error while decoding MB %1 7").arg(i));
+        QCOMPARE(flood.reasons().size(), 6);
+    }
+
     void audioJson() {
         const auto json = J::decode(R"({"streams": [
             {"index": 1, "codec_name": "aac", "channels": 2, "tags": {"language": "deu", "title": "Stereo"}},
@@ -204,6 +300,14 @@ private slots:
             << QByteArray(R"({"streams":{}})") << false << "streams";
         QTest::newRow("tags not an object")
             << QByteArray(R"({"streams":[{"index":1,"tags":3}]})") << true << "streams[0].tags";
+        QTest::newRow("rotation as text")
+            << QByteArray(R"({"streams":[{"side_data_list":[{"rotation":"90"}]}]})") << false
+            << "streams[0].side_data_list[0].rotation";
+        QTest::newRow("default flag as text")
+            << QByteArray(R"({"streams":[{"disposition":{"default":"1"}}]})") << false
+            << "streams[0].disposition.default";
+        QTest::newRow("chapter start as number") << QByteArray(R"({"chapters":[{"start_time":0}]})")
+                                                 << false << "chapters[0].start_time";
         QTest::newRow("title a number")
             << QByteArray(R"({"streams":[{"index":1,"tags":{"title":3}}]})") << true
             << "streams[0].tags.title";

@@ -5,8 +5,38 @@
 #include <QDir>
 #include <QFileInfo>
 
+namespace {
+
+// Removes what an earlier authoring left in the DVD folder, so that dvdauthor does not add a
+// second title set beside the old one: the DVD-Video files in VIDEO_TS, VIDEO_TS itself when
+// that leaves it empty, and an empty AUDIO_TS. Returns what was removed, for the log.
+QStringList removeEarlierAuthoring(const QString& dvdFolder) {
+    QStringList removed;
+    QDir videoTS(QDir(dvdFolder).filePath(QStringLiteral("VIDEO_TS")));
+    int files = 0;
+    for (const QString& name : videoTS.entryList(QDir::Files | QDir::Hidden | QDir::System)) {
+        if (!isDvdVideoFile(name))
+            continue;
+        if (!videoTS.remove(name))
+            throw FFmpegError::fileFailed(videoTS.filePath(name),
+                                          QStringLiteral("Datei konnte nicht gelöscht werden"));
+        ++files;
+    }
+    if (files > 0) {
+        removed << QStringLiteral("VIDEO_TS (%1 Dateien)").arg(files);
+        QDir(dvdFolder).rmdir(QStringLiteral("VIDEO_TS"));
+    }
+    // rmdir leaves a folder that holds anything.
+    if (QDir(dvdFolder).rmdir(QStringLiteral("AUDIO_TS")))
+        removed << QStringLiteral("AUDIO_TS");
+    return removed;
+}
+
+} // namespace
+
 QCoro::Task<QString> FFmpegService::createVideoTS(QString mpg, QString dvdauthorPath,
-                                                  LogCallback onLog, StageControl control) {
+                                                  LogCallback onLog, DiscTitle title,
+                                                  StageControl control) {
     if (!isExecutableFile(dvdauthorPath))
         throw FFmpegError::toolNotFound(dvdauthorPath);
 
@@ -17,10 +47,14 @@ QCoro::Task<QString> FFmpegService::createVideoTS(QString mpg, QString dvdauthor
 
     onLog(QStringLiteral("=== dvdauthor ==="));
     onLog(QStringLiteral("DVD Ordner: ") + dvdFolder);
+    const QStringList removed = removeEarlierAuthoring(dvdFolder);
+    if (!removed.isEmpty())
+        onLog(QStringLiteral("Lösche die DVD-Dateien des letzten Laufs: ") +
+              removed.join(QStringLiteral(", ")));
 
     const Environment pal{{QStringLiteral("VIDEO_FORMAT"), QStringLiteral("PAL")}};
     const QList<QStringList> runs{
-        {QStringLiteral("-t"), QFileInfo(mpg).absoluteFilePath(), QStringLiteral("-o"), dvdFolder},
+        titleSetArguments(QFileInfo(mpg).absoluteFilePath(), dvdFolder, title),
         {QStringLiteral("-T"), QStringLiteral("-o"), dvdFolder},
     };
     for (const QStringList& arguments : runs) {

@@ -1,39 +1,91 @@
 #include "EncodePlan.h"
 
+#include "LanguageCodes.h"
+#include "PictureGeometry.h"
+
+#include <cmath>
+
 namespace {
 
 constexpr double unknownPictureRatio = 1.777;
 constexpr double widescreenFromRatio = 1.7;
 constexpr double targetFrameRate = 25.0;
+// ffmpeg 5.1's atempo hands out its sound early: short clicks every 1.001 s, sped up by
+// 25/23.976 or 25/24, have their energy centroid 17.5 ms (±0.5) before their place.
+constexpr double atempoLead = 0.0175;
 
 QString formatOptional(const std::optional<double>& value, const char* format) {
     return value ? QString::asprintf(format, *value) : QStringLiteral("n/a");
 }
 
+bool isFilmRate(const std::optional<double>& rate) {
+    return rate && *rate > 23.0 && *rate < 24.2;
+}
+
+bool isPalRate(const std::optional<double>& rate) {
+    return rate && std::abs(*rate - targetFrameRate) < 0.01;
+}
+
+// ffprobe's field orders name the coded field first, then the displayed one ("bt": bottom
+// coded first, top shown first).
+bool isInterlaced(const std::optional<QString>& fieldOrder) {
+    return fieldOrder && (*fieldOrder == u"tt" || *fieldOrder == u"bb" || *fieldOrder == u"tb" ||
+                          *fieldOrder == u"bt");
+}
+
+bool showsTopFieldFirst(const std::optional<QString>& fieldOrder) {
+    return !isInterlaced(fieldOrder) || *fieldOrder == u"tt" || *fieldOrder == u"bt";
+}
+
 } // namespace
 
 EncodePlan planEncode(const VideoProbe& probe, const EncodeSettings& settings) {
-    double pictureRatio = unknownPictureRatio;
-    if (probe.displayAspectRatio)
-        pictureRatio = *probe.displayAspectRatio;
-    else if (probe.width && probe.height && *probe.height != 0)
-        pictureRatio = double(*probe.width) / double(*probe.height);
+    const std::optional<double> shownRatio = displayedRatio(probe);
+    const double pictureRatio = shownRatio.value_or(unknownPictureRatio);
 
     EncodePlan plan;
     plan.widescreen = settings.widescreen.value_or(pictureRatio >= widescreenFromRatio);
     plan.sampleAspectRatio = plan.widescreen ? QStringLiteral("64/45") : QStringLiteral("12/11");
-    plan.speedUp = probe.frameRate && *probe.frameRate > 23.0 && *probe.frameRate < 24.2;
+    // A variable-rate clip can average a film rate while its frames keep another base rate:
+    // only a source whose base rate is film as well is film.
+    plan.speedUp =
+        isFilmRate(probe.frameRate) && (!probe.baseFrameRate || isFilmRate(probe.baseFrameRate));
+    const bool interlaced = isInterlaced(probe.fieldOrder);
+    plan.keepsFields = interlaced && !plan.speedUp && isPalRate(probe.frameRate);
+    plan.topFieldFirst = !plan.keepsFields || showsTopFieldFirst(probe.fieldOrder);
 
-    QStringList videoFilters{QStringLiteral("scale=720:576:flags=lanczos"),
-                             QStringLiteral("setsar=") + plan.sampleAspectRatio};
+    QStringList videoFilters;
+    if (interlaced && !plan.keepsFields) {
+        // One picture per field where the rate is resampled anyway; one per frame for film,
+        // whose frames map one to one onto the sped-up ones.
+        videoFilters << QStringLiteral("bwdif=mode=%1:parity=%2")
+                            .arg(plan.speedUp ? u"send_frame" : u"send_field",
+                                 showsTopFieldFirst(probe.fieldOrder) ? u"tff" : u"bff");
+    }
+    const PictureFit fit = fitPicture(shownRatio, plan.widescreen, plan.keepsFields);
+    videoFilters << QStringLiteral("scale=%1:%2:%3flags=lanczos")
+                        .arg(fit.width)
+                        .arg(fit.height)
+                        .arg(plan.keepsFields ? QStringLiteral("interl=1:") : QString());
+    if (!fit.fillsFrame())
+        videoFilters << QStringLiteral("pad=720:576:%1:%2").arg(fit.left()).arg(fit.top());
+    videoFilters << QStringLiteral("setsar=") + plan.sampleAspectRatio;
     if (plan.speedUp) {
-        videoFilters << QString::asprintf("setpts=PTS*(%.6f/%.0f)", *probe.frameRate,
+        // Both chains start where the picture starts, so the muxer's frame grid cannot move
+        // the picture against the sound.
+        plan.timeScale = *probe.frameRate / targetFrameRate;
+        plan.origin = probe.videoStart.value_or(0.0);
+        videoFilters << QString::asprintf("setpts=(PTS-STARTPTS)*(%.6f/%.0f)", *probe.frameRate,
                                           targetFrameRate);
-        plan.audioFilters = QString::asprintf("atempo=%.6f", targetFrameRate / *probe.frameRate);
+        plan.audioFilters = QString::asprintf(
+            "atrim=start=%.6f,asetpts=(PTS-%.6f/TB)*%.6f+%.4f/TB,atempo=%.6f", plan.origin,
+            plan.origin, plan.timeScale, atempoLead, targetFrameRate / *probe.frameRate);
     } else {
         videoFilters << QStringLiteral("fps=25");
     }
     plan.videoFilters = videoFilters.join(u',');
+    if (probe.duration)
+        plan.expectedDuration = (*probe.duration - plan.origin) * plan.timeScale;
     return plan;
 }
 
@@ -79,7 +131,12 @@ QStringList ffmpegArguments(const QString& input, const QString& output,
               << "1835k"
               << "-g"
               << "15"
-              << "-c:a"
+              // DVD-Video wants progressive_sequence 0, which interlaced DCT gives. Measured on
+              // 20 s of 1080p film at 6000k: PSNR 39.917 against 39.934 dB, SSIM 0.92116
+              // against 0.92142, 0.06 % smaller; field motion search (+ilme) adds nothing
+              // there, so only kept fields get it.
+              << "-flags" << (plan.keepsFields ? "+ildct+ilme" : "+ildct") << "-top"
+              << (plan.topFieldFirst ? "1" : "0") << "-c:a"
               << "ac3"
               << "-b:a"
               << "192k"
@@ -92,6 +149,41 @@ QStringList ffmpegArguments(const QString& input, const QString& output,
     arguments << "-f"
               << "dvd" << output;
     return arguments;
+}
+
+std::optional<qsizetype> encodedAudioStream(const VideoProbe& probe,
+                                            const EncodeSettings& settings) {
+    const QList<AudioStreamInfo>& streams = probe.audioStreams;
+    if (settings.audioStreamIndex) {
+        const qsizetype position = *settings.audioStreamIndex;
+        return position >= 0 && position < streams.size() ? std::optional(position) : std::nullopt;
+    }
+    // ffmpeg 5.1 scores each audio stream as its channel count plus 5,000,000 for the default
+    // flag and takes the first with the highest score.
+    std::optional<qsizetype> best;
+    qint64 bestScore = 0;
+    for (qsizetype i = 0; i < streams.size(); ++i) {
+        const qint64 score = streams[i].channels.value_or(0) +
+                             (streams[i].isDefault.value_or(false) ? 5'000'000 : 0);
+        if (!best || score > bestScore) {
+            best = i;
+            bestScore = score;
+        }
+    }
+    return best;
+}
+
+DiscTitle discTitleFor(const VideoProbe& probe, const EncodeSettings& settings,
+                       const EncodePlan& plan) {
+    DiscTitle title;
+    if (const auto stream = encodedAudioStream(probe, settings)) {
+        const auto& language = probe.audioStreams[*stream].language;
+        if (language)
+            title.audioLanguage = twoLetterLanguage(*language);
+    }
+    title.chapterStarts =
+        chapterStarts(probe.chapterStarts, plan.origin, plan.timeScale, plan.expectedDuration);
+    return title;
 }
 
 QString ffprobePathFor(const QString& ffmpegPath) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DiscTitle.h"
 #include "ServiceTypes.h"
 
 #include <QStringList>
@@ -21,6 +22,16 @@ struct EncodePlan {
     bool speedUp = false;
     QString videoFilters;
     std::optional<QString> audioFilters;
+    // Interlaced sources at 25 frames per second keep their fields; everything else is encoded
+    // as progressive pictures in an interlaced sequence, top field first.
+    bool keepsFields = false;
+    bool topFieldFirst = true;
+    // Encoded seconds per source second: below 1 when film is sped up.
+    double timeScale = 1.0;
+    // Where the encoded timeline starts on the source's, in seconds after the start of the file.
+    double origin = 0.0;
+    // How long the encode comes out when the source is whole.
+    std::optional<double> expectedDuration;
 };
 
 EncodePlan planEncode(const VideoProbe& probe, const EncodeSettings& settings);
@@ -31,6 +42,16 @@ QStringList encodeSummary(const VideoProbe& probe, const EncodeSettings& setting
 
 QStringList ffmpegArguments(const QString& input, const QString& output,
                             const EncodeSettings& settings, const EncodePlan& plan);
+
+// The audio stream ffmpeg encodes: the chosen position, or, without a choice, the one ffmpeg
+// picks itself (the file's default streams first, then the most channels, then the first).
+// A position in probe.audioStreams; nothing when the source has no such stream.
+std::optional<qsizetype> encodedAudioStream(const VideoProbe& probe,
+                                            const EncodeSettings& settings);
+
+// The disc's language and chapters for an encode of this source.
+DiscTitle discTitleFor(const VideoProbe& probe, const EncodeSettings& settings,
+                       const EncodePlan& plan);
 
 // ffprobe is the file named "ffprobe" in the folder that holds ffmpeg.
 QString ffprobePathFor(const QString& ffmpegPath);

@@ -1,5 +1,7 @@
 #include "FFmpegError.h"
 
+#include "EncodeCheck.h"
+
 #include <QStringList>
 
 FFmpegError::FFmpegError(Kind kind, QString text, QString detail, int code)
@@ -50,6 +52,15 @@ QString FFmpegError::summary() const {
            (lines.isEmpty() ? QString() : lines.last().trimmed());
 }
 
+FFmpegError FFmpegError::incompleteSource(double encoded, double expected,
+                                          const QString& toolReason) {
+    return {Kind::IncompleteSource,
+            QStringLiteral("Die Kodierung endete nach %1 von %2 – die Quelldatei ist "
+                           "unvollständig oder beschädigt.")
+                .arg(clockDuration(encoded), clockDuration(expected)),
+            toolReason};
+}
+
 QString FFmpegError::description() const {
     switch (m_kind) {
     case Kind::ToolNotFound:
@@ -69,6 +80,8 @@ QString FFmpegError::description() const {
         return QStringLiteral("%1: %2").arg(m_detail, m_text);
     case Kind::Cancelled:
         return QStringLiteral("Abgebrochen.");
+    case Kind::IncompleteSource:
+        return m_text;
     }
     return {};
 }

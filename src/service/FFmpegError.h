@@ -17,6 +17,8 @@ public:
         NoVideoStream,    // text: the source path
         FileFailed,       // text: the path, detail: what went wrong
         Cancelled,
+        IncompleteSource, // text: the message, detail: ffmpeg's lines about the source
+
     };
 
     static FFmpegError toolNotFound(const QString& path);
@@ -28,12 +30,18 @@ public:
     static FFmpegError noVideoStream(const QString& source);
     static FFmpegError fileFailed(const QString& path, const QString& detail);
     static FFmpegError cancelled();
+    // The encode ended after `encoded` of the `expected` seconds although ffmpeg reported
+    // success; toolReason: ffmpeg's lines about the broken source, one per line.
+    static FFmpegError incompleteSource(double encoded, double expected, const QString& toolReason);
 
     Kind kind() const { return m_kind; }
     QString text() const { return m_text; }
     int code() const { return m_code; }
-    // Why the tool says it failed; not part of the description.
-    QString toolReason() const { return m_kind == Kind::ConversionFailed ? m_detail : QString(); }
+    // Why the tool says it failed, possibly several lines; not part of the description.
+    QString toolReason() const {
+        return m_kind == Kind::ConversionFailed || m_kind == Kind::IncompleteSource ? m_detail
+                                                                                    : QString();
+    }
     bool isCancellation() const { return m_kind == Kind::Cancelled; }
 
     QString description() const;

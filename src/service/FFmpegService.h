@@ -48,14 +48,19 @@ public:
     QCoro::Task<QList<AudioStreamInfo>> probeAudioStreams(QString input, QString ffprobePath,
                                                           StageControl control = {});
 
-    // Encodes input into a PAL DVD MPEG-2 program stream at output.
-    QCoro::Task<> convert(QString input, QString output, QString ffmpegPath,
-                          EncodeSettings settings, ProgressCallback onProgress, LogCallback onLog,
-                          StageControl control = {});
+    // Encodes input into a PAL DVD MPEG-2 program stream at output and returns what the disc
+    // should say about it (language and chapters). An encode that ffmpeg ends early without an
+    // error fails with incompleteSource.
+    QCoro::Task<DiscTitle> convert(QString input, QString output, QString ffmpegPath,
+                                   EncodeSettings settings, ProgressCallback onProgress,
+                                   LogCallback onLog, StageControl control = {});
 
-    // Authors a DVD-Video folder beside the MPEG file with two dvdauthor runs and returns it.
+    // Authors a DVD-Video folder beside the MPEG file with two dvdauthor runs and returns it,
+    // after removing the DVD-Video files an earlier authoring left there. The title carries
+    // the audio language and chapters that convert returned.
+    // Without a title (an MPEG file nothing is known of) the disc has no language and one chapter.
     QCoro::Task<QString> createVideoTS(QString mpg, QString dvdauthorPath, LogCallback onLog,
-                                       StageControl control = {});
+                                       DiscTitle title = {}, StageControl control = {});
 
     // Builds the image of a DVD folder at isoTarget (its last extension replaced by ".iso") with
     // the hdiutil command and returns the image file.

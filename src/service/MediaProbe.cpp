@@ -9,23 +9,6 @@
 
 namespace {
 
-VideoProbe videoProbeFrom(const FFProbeJSON& json) {
-    VideoProbe probe;
-    probe.hasVideoStream = json.streams && !json.streams->isEmpty();
-    if (*probe.hasVideoStream) {
-        const FFProbeJSON::Stream& stream = json.streams->front();
-        if (stream.avg_frame_rate)
-            probe.frameRate = parseRatio(*stream.avg_frame_rate, u'/');
-        if (stream.display_aspect_ratio)
-            probe.displayAspectRatio = parseRatio(*stream.display_aspect_ratio, u':');
-        probe.width = stream.width;
-        probe.height = stream.height;
-    }
-    if (json.format && json.format->duration)
-        probe.duration = readNumber(*json.format->duration);
-    return probe;
-}
-
 QList<AudioStreamInfo> audioStreamsFrom(const J& json) {
     QList<AudioStreamInfo> streams;
     for (const J::Stream& stream : json.streams.value_or(QList<J::Stream>{})) {
@@ -33,7 +16,7 @@ QList<AudioStreamInfo> audioStreamsFrom(const J& json) {
             continue;
         const auto tags = stream.tags.value_or(J::Stream::Tags{});
         streams.append(
-            {*stream.index, stream.codec_name, stream.channels, tags.language, tags.title});
+            {*stream.index, stream.codec_name, stream.channels, tags.language, tags.title, {}});
     }
     std::stable_sort(streams.begin(), streams.end(),
                      [](const auto& a, const auto& b) { return a.index < b.index; });
@@ -49,17 +32,21 @@ QCoro::Task<VideoProbe> FFmpegService::probeVideo(QString input, QString ffprobe
               QStringLiteral(". Probe wird übersprungen."));
         co_return VideoProbe{};
     }
-    const QStringList arguments{"-v",
-                                "error",
-                                "-select_streams",
-                                "v:0",
-                                "-show_entries",
-                                "stream=avg_frame_rate,display_aspect_ratio,width,height",
-                                "-show_entries",
-                                "format=duration",
-                                "-of",
-                                "json",
-                                QFileInfo(input).absoluteFilePath()};
+    // All streams in one run: the encode needs the video's shape and timing, and the audio
+    // streams' languages and start for the disc and for keeping sound in sync.
+    const QStringList arguments{
+        "-v",
+        "error",
+        "-show_entries",
+        "stream=index,codec_type,avg_frame_rate,r_frame_rate,display_aspect_ratio,"
+        "sample_aspect_ratio,width,height,field_order,start_time,channels",
+        "-show_entries",
+        "stream_tags=language,rotate:stream_disposition=default:stream_side_data=rotation",
+        "-show_entries",
+        "format=duration,start_time:chapter=start_time",
+        "-of",
+        "json",
+        QFileInfo(input).absoluteFilePath()};
     const ToolResult result = co_await runTool(ffprobePath, arguments, std::nullopt, control);
     if (result.status != 0)
         throw FFmpegError::ffprobeFailed(result.errorOutput);

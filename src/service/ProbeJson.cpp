@@ -1,11 +1,13 @@
 #include "ProbeJson.h"
 
 #include "FFmpegError.h"
+#include "NumberReading.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -36,6 +38,15 @@ public:
             number < std::numeric_limits<int>::min() || number > std::numeric_limits<int>::max())
             fail(key, QStringLiteral("ist keine ganze Zahl"));
         return static_cast<int>(number);
+    }
+
+    std::optional<double> number(const QString& key) const {
+        const QJsonValue value = m_object.value(key);
+        if (absent(value))
+            return std::nullopt;
+        if (!value.isDouble())
+            fail(key, QStringLiteral("ist keine Zahl"));
+        return value.toDouble();
     }
 
     template <typename Record, typename Decode>
@@ -94,12 +105,37 @@ FFProbeJSON FFProbeJSON::decode(const QByteArray& json) {
     const Reader root = Reader::document(json);
     FFProbeJSON result;
     result.streams = root.list<Stream>(QStringLiteral("streams"), [](const Reader& r) {
-        return Stream{r.text(QStringLiteral("avg_frame_rate")),
-                      r.text(QStringLiteral("display_aspect_ratio")),
-                      r.integer(QStringLiteral("width")), r.integer(QStringLiteral("height"))};
+        Stream stream;
+        stream.index = r.integer(QStringLiteral("index"));
+        stream.codec_type = r.text(QStringLiteral("codec_type"));
+        stream.avg_frame_rate = r.text(QStringLiteral("avg_frame_rate"));
+        stream.r_frame_rate = r.text(QStringLiteral("r_frame_rate"));
+        stream.display_aspect_ratio = r.text(QStringLiteral("display_aspect_ratio"));
+        stream.sample_aspect_ratio = r.text(QStringLiteral("sample_aspect_ratio"));
+        stream.width = r.integer(QStringLiteral("width"));
+        stream.height = r.integer(QStringLiteral("height"));
+        stream.field_order = r.text(QStringLiteral("field_order"));
+        stream.start_time = r.text(QStringLiteral("start_time"));
+        stream.channels = r.integer(QStringLiteral("channels"));
+        stream.disposition =
+            r.object<Stream::Disposition>(QStringLiteral("disposition"), [](const Reader& d) {
+                return Stream::Disposition{d.integer(QStringLiteral("default"))};
+            });
+        stream.tags = r.object<Stream::Tags>(QStringLiteral("tags"), [](const Reader& t) {
+            return Stream::Tags{t.text(QStringLiteral("language")),
+                                t.text(QStringLiteral("rotate"))};
+        });
+        stream.side_data_list =
+            r.list<Stream::SideData>(QStringLiteral("side_data_list"), [](const Reader& d) {
+                return Stream::SideData{d.number(QStringLiteral("rotation"))};
+            });
+        return stream;
     });
     result.format = root.object<Format>(QStringLiteral("format"), [](const Reader& r) {
-        return Format{r.text(QStringLiteral("duration"))};
+        return Format{r.text(QStringLiteral("duration")), r.text(QStringLiteral("start_time"))};
+    });
+    result.chapters = root.list<Chapter>(QStringLiteral("chapters"), [](const Reader& r) {
+        return Chapter{r.text(QStringLiteral("start_time"))};
     });
     return result;
 }
@@ -119,4 +155,65 @@ J J::decode(const QByteArray& json) {
         return stream;
     });
     return result;
+}
+
+namespace {
+
+std::optional<double> readOptional(const std::optional<QString>& text) {
+    return text ? readNumber(*text) : std::nullopt;
+}
+
+std::optional<double> rotationOf(const FFProbeJSON::Stream& stream) {
+    for (const auto& sideData :
+         stream.side_data_list.value_or(QList<FFProbeJSON::Stream::SideData>{}))
+        if (sideData.rotation)
+            return sideData.rotation;
+    // Files written before display matrices carry the turn as a tag.
+    return stream.tags ? readOptional(stream.tags->rotate) : std::nullopt;
+}
+
+} // namespace
+
+VideoProbe videoProbeFrom(const FFProbeJSON& json) {
+    const QList<FFProbeJSON::Stream> streams = json.streams.value_or(QList<FFProbeJSON::Stream>{});
+    const double fileStart =
+        json.format ? readOptional(json.format->start_time).value_or(0.0) : 0.0;
+    VideoProbe probe;
+    probe.hasVideoStream = false;
+    for (const FFProbeJSON::Stream& stream : streams) {
+        if (stream.codec_type == QStringLiteral("audio") && stream.index) {
+            const auto tags = stream.tags.value_or(FFProbeJSON::Stream::Tags{});
+            std::optional<bool> isDefault;
+            if (stream.disposition && stream.disposition->default_)
+                isDefault = *stream.disposition->default_ != 0;
+            probe.audioStreams.append(
+                {*stream.index, {}, stream.channels, tags.language, {}, isDefault});
+        }
+        if (stream.codec_type != QStringLiteral("video") || *probe.hasVideoStream)
+            continue;
+        probe.hasVideoStream = true;
+        if (stream.avg_frame_rate)
+            probe.frameRate = parseRatio(*stream.avg_frame_rate, u'/');
+        if (stream.r_frame_rate)
+            probe.baseFrameRate = parseRatio(*stream.r_frame_rate, u'/');
+        if (stream.display_aspect_ratio)
+            probe.displayAspectRatio = parseRatio(*stream.display_aspect_ratio, u':');
+        if (stream.sample_aspect_ratio)
+            probe.sampleAspectRatio = parseRatio(*stream.sample_aspect_ratio, u':');
+        probe.width = stream.width;
+        probe.height = stream.height;
+        probe.rotation = rotationOf(stream);
+        probe.fieldOrder = stream.field_order;
+        if (const auto start = readOptional(stream.start_time))
+            probe.videoStart = *start - fileStart;
+    }
+    std::stable_sort(probe.audioStreams.begin(), probe.audioStreams.end(),
+                     [](const auto& a, const auto& b) { return a.index < b.index; });
+    if (json.format && json.format->duration)
+        probe.duration = readNumber(*json.format->duration);
+    for (const FFProbeJSON::Chapter& chapter :
+         json.chapters.value_or(QList<FFProbeJSON::Chapter>{}))
+        if (const auto start = readOptional(chapter.start_time))
+            probe.chapterStarts.append(*start - fileStart);
+    return probe;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ServiceTypes.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -12,19 +14,48 @@
 
 struct FFProbeJSON {
     struct Stream {
+        struct Disposition {
+            std::optional<int> default_;
+        };
+        struct Tags {
+            std::optional<QString> language;
+            std::optional<QString> rotate;
+        };
+        struct SideData {
+            std::optional<double> rotation;
+        };
+        std::optional<int> index;
+        std::optional<QString> codec_type;
         std::optional<QString> avg_frame_rate;
+        std::optional<QString> r_frame_rate;
         std::optional<QString> display_aspect_ratio;
+        std::optional<QString> sample_aspect_ratio;
         std::optional<int> width;
         std::optional<int> height;
+        std::optional<QString> field_order;
+        std::optional<QString> start_time;
+        std::optional<int> channels;
+        std::optional<Disposition> disposition; // key "default"
+        std::optional<Tags> tags;
+        std::optional<QList<SideData>> side_data_list;
     };
     struct Format {
         std::optional<QString> duration;
+        std::optional<QString> start_time;
+    };
+    struct Chapter {
+        std::optional<QString> start_time;
     };
     std::optional<QList<Stream>> streams;
     std::optional<Format> format;
+    std::optional<QList<Chapter>> chapters;
 
     static FFProbeJSON decode(const QByteArray& json);
 };
+
+// The video probe's answer as a VideoProbe: the first video stream's shape and timing, the audio
+// streams, the chapter marks and the container's duration.
+VideoProbe videoProbeFrom(const FFProbeJSON& json);
 
 // The audio stream probe.
 struct J {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QMap>
 #include <QString>
 
@@ -41,6 +42,8 @@ struct AudioStreamInfo {
     std::optional<int> channels;
     std::optional<QString> language;
     std::optional<QString> title;
+    // Whether the file marks the stream as its default one; ffmpeg prefers it when none is chosen.
+    std::optional<bool> isDefault = std::nullopt;
 
     friend bool operator==(const AudioStreamInfo&, const AudioStreamInfo&) = default;
 };
@@ -53,4 +56,18 @@ struct VideoProbe {
     std::optional<int> height;
     // Known only when ffprobe ran: whether the source has a video stream at all.
     std::optional<bool> hasVideoStream;
+    // The fields below have initialisers so that records listing only the ones above stay whole.
+    // r_frame_rate: the base rate all timestamps fit; differs from the average for variable rates.
+    std::optional<double> baseFrameRate = std::nullopt;
+    std::optional<double> sampleAspectRatio = std::nullopt;
+    // Degrees the picture is turned for display (display matrix or the older "rotate" tag).
+    std::optional<double> rotation = std::nullopt;
+    // ffprobe's field_order: "progressive", "tt", "bb", "tb", "bt" or "unknown".
+    std::optional<QString> fieldOrder = std::nullopt;
+    // Where the video stream starts, in seconds after the start of the file.
+    std::optional<double> videoStart = std::nullopt;
+    // The audio streams in file order, and the chapter marks in seconds after the start of the
+    // file.
+    QList<AudioStreamInfo> audioStreams = {};
+    QList<double> chapterStarts = {};
 };

@@ -8,23 +8,40 @@ namespace {
 
 // The encode writes a pending file that gets the MPEG file's name only when it is complete. The
 // job keeps the pending file in slot, so that it goes with the job however the encode ends.
-QCoro::Task<QString> encodeTo(FFmpegService& service, QString input, QString output,
-                              std::unique_ptr<PendingFile>* slot, QString ffmpegPath,
-                              EncodeSettings settings, StageJob::Reports reports,
-                              StageControl control) {
+QCoro::Task<StageJob::Product> encodeTo(FFmpegService& service, QString input, QString output,
+                                        std::unique_ptr<PendingFile>* slot, QString ffmpegPath,
+                                        EncodeSettings settings, StageJob::Reports reports,
+                                        StageControl control) {
     *slot = std::make_unique<PendingFile>(output);
-    co_await service.convert(input, (*slot)->path(), ffmpegPath, settings, reports.progress,
-                             reports.log, control);
+    const DiscTitle title = co_await service.convert(input, (*slot)->path(), ffmpegPath, settings,
+                                                     reports.progress, reports.log, control);
     (*slot)->complete();
-    co_return output;
+    co_return StageJob::Product{output, title};
 }
 
-QCoro::Task<QString> burnImage(FFmpegService& service, QString iso, bool verify,
-                               bool eraseBeforeBurn, StageJob::Reports reports,
-                               StageControl control) {
+QCoro::Task<StageJob::Product> author(FFmpegService& service, QString mpg, QString dvdauthorPath,
+                                      DiscTitle title, StageJob::Reports reports,
+                                      StageControl control) {
+    const QString folder =
+        co_await service.createVideoTS(mpg, dvdauthorPath, reports.log, title, control);
+    co_return StageJob::Product{folder, {}};
+}
+
+QCoro::Task<StageJob::Product> makeImage(FFmpegService& service, QString dvdFolder,
+                                         QString hdiutilPath, QString volumeName,
+                                         QString isoTarget, StageJob::Reports reports,
+                                         StageControl control) {
+    const QString iso = co_await service.createISO(dvdFolder, hdiutilPath, volumeName, isoTarget,
+                                                   reports.log, control);
+    co_return StageJob::Product{iso, {}};
+}
+
+QCoro::Task<StageJob::Product> burnImage(FFmpegService& service, QString iso, bool verify,
+                                         bool eraseBeforeBurn, StageJob::Reports reports,
+                                         StageControl control) {
     co_await service.burnISO(iso, verify, eraseBeforeBurn, reports.progress, reports.status,
                              reports.log, control);
-    co_return iso;
+    co_return StageJob::Product{iso, {}};
 }
 
 } // namespace
@@ -36,7 +53,7 @@ StageJob::~StageJob() = default;
 
 QCoro::Task<StageJob::Ending> StageJob::run() {
     std::optional<FFmpegError> failure;
-    QString product;
+    Product product;
     try {
         product = co_await m_work(m_control);
     } catch (const FFmpegError& error) {
@@ -62,11 +79,12 @@ std::unique_ptr<StageJob> StageJob::encode(FFmpegService& service, QString input
 }
 
 std::unique_ptr<StageJob> StageJob::authoring(FFmpegService& service, QString mpg,
-                                              QString dvdauthorPath, Reports reports) {
-    return std::unique_ptr<StageJob>(new StageJob([&service, mpg, dvdauthorPath,
-                                                   reports](StageControl control) {
-        return service.createVideoTS(mpg, dvdauthorPath, reports.log, control);
-    }));
+                                              QString dvdauthorPath, DiscTitle title,
+                                              Reports reports) {
+    return std::unique_ptr<StageJob>(
+        new StageJob([&service, mpg, dvdauthorPath, title, reports](StageControl control) {
+            return author(service, mpg, dvdauthorPath, title, reports, control);
+        }));
 }
 
 std::unique_ptr<StageJob> StageJob::image(FFmpegService& service, QString dvdFolder,
@@ -74,8 +92,8 @@ std::unique_ptr<StageJob> StageJob::image(FFmpegService& service, QString dvdFol
                                           QString isoTarget, Reports reports) {
     return std::unique_ptr<StageJob>(new StageJob(
         [&service, dvdFolder, hdiutilPath, volumeName, isoTarget, reports](StageControl control) {
-            return service.createISO(dvdFolder, hdiutilPath, volumeName, isoTarget, reports.log,
-                                     control);
+            return makeImage(service, dvdFolder, hdiutilPath, volumeName, isoTarget, reports,
+                             control);
         }));
 }
 

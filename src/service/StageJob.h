@@ -23,10 +23,17 @@ public:
         StatusCallback status = [](BurnState, const QString&) {};
     };
 
+    // What a stage made: the MPEG file, the DVD folder or the image; for the encode also what
+    // the disc is to say about the title (language, chapters).
+    struct Product {
+        QString path;
+        std::optional<DiscTitle> title;
+    };
+
     struct Ending {
         enum class Kind { succeeded, failed, cancelled };
         Kind kind = Kind::succeeded;
-        QString product;                  // what the stage made: MPEG file, DVD folder, image
+        Product product;
         std::optional<FFmpegError> error; // why it failed; cancelled() when it was cancelled
     };
 
@@ -34,7 +41,8 @@ public:
                                             QString ffmpegPath, EncodeSettings settings,
                                             Reports reports);
     static std::unique_ptr<StageJob> authoring(FFmpegService& service, QString mpg,
-                                               QString dvdauthorPath, Reports reports);
+                                               QString dvdauthorPath, DiscTitle title,
+                                               Reports reports);
     static std::unique_ptr<StageJob> image(FFmpegService& service, QString dvdFolder,
                                            QString hdiutilPath, QString volumeName,
                                            QString isoTarget, Reports reports);
@@ -51,7 +59,7 @@ public:
     QCoro::Task<Ending> run();
 
 private:
-    using Work = std::function<QCoro::Task<QString>(StageControl)>;
+    using Work = std::function<QCoro::Task<Product>(StageControl)>;
     explicit StageJob(Work work);
 
     Work m_work;

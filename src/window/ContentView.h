@@ -132,7 +132,7 @@ private:
     QCoro::Task<> runStages(RunHandle run, QString input);
     std::unique_ptr<StageJob> makeJob(const RunHandle& run, Stage stage, const QString& input);
     void enterStage(Run& run, Stage stage);
-    void completeStage(const Run& run, Stage stage, const QString& product);
+    void completeStage(const Run& run, Stage stage, const StageJob::Product& product);
     void endRun(Run& run, Stage last, const std::optional<FFmpegError>& failure);
     void show(const Shown& shown);
     // The one rule for what a run may still change: reports only while it is the running run,
@@ -160,6 +160,8 @@ private:
     FFmpegService m_service;
     ActivityLog m_log;
     RunHandle m_run;
+    // What the last encode found out for the disc, with the MPEG file it wrote.
+    std::optional<std::pair<QString, DiscTitle>> m_encodedTitle;
     quint64 m_audioReads = 0;
     QTimer m_dotLogTask;
     bool m_changePending = false;

@@ -86,7 +86,7 @@ QCoro::Task<> ContentView::runStages(RunHandle run, QString input) {
             co_return;
         }
         stage = *next;
-        input = ending.product;
+        input = ending.product.path;
     }
 }
 
@@ -101,9 +101,14 @@ std::unique_ptr<StageJob> ContentView::makeJob(const RunHandle& run, Stage stage
         return StageJob::encode(m_service, input, run->encodeTarget,
                                 m_settings.value(Setting::ffmpegPath), encode, reports);
     }
-    case Stage::authoring:
+    case Stage::authoring: {
+        // An MPEG file this window encoded has a title to tell; one from elsewhere has none.
+        const DiscTitle title = m_encodedTitle && m_encodedTitle->first == input
+                                    ? m_encodedTitle->second
+                                    : DiscTitle{};
         return StageJob::authoring(m_service, input, m_settings.value(Setting::dvdauthorPath),
-                                   reports);
+                                   title, reports);
+    }
     case Stage::image:
         return StageJob::image(m_service, input, m_settings.value(Setting::hdiutilPath),
                                isoVolumeNameFor(isoVolumeName(), input),
@@ -159,13 +164,16 @@ void ContentView::enterStage(Run& run, Stage stage) {
     show(stageOpening(run.kind, stage, erasing));
 }
 
-void ContentView::completeStage(const Run& run, Stage stage, const QString& product) {
+void ContentView::completeStage(const Run& run, Stage stage, const StageJob::Product& product) {
     stopDotPulse();
-    if (stage == Stage::authoring)
-        dvdFolderURL = product;
+    if (stage == Stage::encode && product.title)
+        m_encodedTitle = {product.path, *product.title};
+    else if (stage == Stage::authoring)
+        dvdFolderURL = product.path;
     else if (stage == Stage::image)
-        isoURL = product;
-    if (const std::optional<QString> completion = stageCompletion(run.kind, stage, product)) {
+        isoURL = product.path;
+    if (const std::optional<QString> completion =
+            stageCompletion(run.kind, stage, product.path)) {
         statusText = *completion;
         logStatus();
     }

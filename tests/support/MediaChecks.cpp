@@ -1,0 +1,125 @@
+#include "MediaChecks.h"
+
+#include "TestFiles.h"
+
+#include <QRegularExpression>
+
+#include <algorithm>
+
+namespace testing {
+
+QMap<QString, QSet<qint64>> mpegHeaderFields(const QString& path) {
+    const ProgramRun run =
+        runProgram("ffmpeg", {"-hide_banner", "-v", "debug", "-i", path, "-map", "0:v:0", "-c",
+                              "copy", "-bsf:v", "trace_headers", "-f", "null", "-"});
+    // "[trace_headers @ 0x…] 84          progressive_sequence     1 = 1"
+    static const QRegularExpression field(
+        QStringLiteral(R"(\[trace_headers @ [^\]]*\]\s+\d+\s+(\w+)\s+[01]+ = (-?\d+)\s*$)"));
+    QMap<QString, QSet<qint64>> fields;
+    for (const QString& line : run.errorOutput.split(u'\n')) {
+        const auto match = field.match(line);
+        if (match.hasMatch())
+            fields[match.captured(1)].insert(match.captured(2).toLongLong());
+    }
+    return fields;
+}
+
+std::optional<FieldCounts> detectFields(const QString& path) {
+    const ProgramRun run = runProgram(
+        "ffmpeg", {"-hide_banner", "-i", path, "-map", "0:v:0", "-vf", "idet", "-f", "null", "-"});
+    static const QRegularExpression verdict(
+        QStringLiteral(R"(Multi frame detection: TFF:\s*(\d+) BFF:\s*(\d+) )"
+                       R"(Progressive:\s*(\d+) Undetermined:\s*(\d+))"));
+    const auto match = verdict.match(run.errorOutput);
+    if (run.exitCode != 0 || !match.hasMatch())
+        return std::nullopt;
+    return FieldCounts{match.captured(1).toInt(), match.captured(2).toInt(),
+                       match.captured(3).toInt(), match.captured(4).toInt()};
+}
+
+QMap<QString, QString> streamEntries(const QString& path, const QString& type,
+                                     const QString& keys) {
+    const ProgramRun run =
+        runProgram("ffprobe", {"-v", "error", "-select_streams", type.left(1) + ":0",
+                               "-show_entries", "stream=" + keys, "-of", "default=nw=1", path});
+    QMap<QString, QString> entries;
+    for (const QString& line : QString::fromUtf8(run.output).split(u'\n', Qt::SkipEmptyParts))
+        entries.insert(line.section(u'=', 0, 0), line.section(u'=', 1));
+    return entries;
+}
+
+std::optional<double> whiteShapeRatio(const QString& path, double seconds) {
+    const auto video = streamEntries(path, "video", "width,height,sample_aspect_ratio");
+    const int width = video.value("width").toInt();
+    const int height = video.value("height").toInt();
+    const QStringList sar = video.value("sample_aspect_ratio").split(u':');
+    if (width <= 0 || height <= 0 || sar.size() != 2 || sar[1].toDouble() <= 0)
+        return std::nullopt;
+    const ProgramRun run =
+        runProgram("ffmpeg", {"-v", "error", "-ss", QString::number(seconds), "-i", path,
+                              "-frames:v", "1", "-vf", "format=gray", "-f", "rawvideo", "-"});
+    const QByteArray& pixels = run.output;
+    if (pixels.size() != qsizetype(width) * height)
+        return std::nullopt;
+
+    // Brightness 0..1 of a pixel in limited range (16 black, 235 white).
+    const auto level = [&](int x, int y) {
+        const int value = static_cast<unsigned char>(pixels[qsizetype(y) * width + x]);
+        return std::clamp((value - 16) / 219.0, 0.0, 1.0);
+    };
+    int left = width, right = -1, top = height, bottom = -1;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            if (level(x, y) > 0.5) {
+                left = std::min(left, x);
+                right = std::max(right, x);
+                top = std::min(top, y);
+                bottom = std::max(bottom, y);
+            }
+    if (right < 0)
+        return std::nullopt;
+    // Summed brightness through the centre counts the soft edges by their share.
+    const int centreX = (left + right) / 2;
+    const int centreY = (top + bottom) / 2;
+    double across = 0;
+    double down = 0;
+    for (int x = 0; x < width; ++x)
+        across += level(x, centreY);
+    for (int y = 0; y < height; ++y)
+        down += level(centreX, y);
+    return across * sar[0].toDouble() / sar[1].toDouble() / down;
+}
+
+QList<double> flashTimes(const QString& path) {
+    QString escaped = path;
+    escaped.replace("\\", "\\\\").replace("'", "\\'").replace(":", "\\:");
+    const ProgramRun run = runProgram(
+        "ffprobe",
+        {"-v", "error", "-f", "lavfi", "-i", "movie='" + escaped + "',signalstats", "-show_entries",
+         "frame=pts_time:frame_tags=lavfi.signalstats.YAVG", "-of", "csv=p=0"});
+    QList<double> times;
+    bool bright = false;
+    for (const QString& line : QString::fromUtf8(run.output).split(u'\n', Qt::SkipEmptyParts)) {
+        const QStringList values = line.split(u',');
+        if (values.size() != 2)
+            continue;
+        const bool nowBright = values[1].toDouble() > 100;
+        if (nowBright && !bright)
+            times << values[0].toDouble();
+        bright = nowBright;
+    }
+    return times;
+}
+
+QList<double> toneOnsets(const QString& path) {
+    const ProgramRun run =
+        runProgram("ffmpeg", {"-hide_banner", "-copyts", "-i", path, "-map", "0:a:0", "-af",
+                              "silencedetect=n=-30dB:d=0.05", "-f", "null", "-"});
+    static const QRegularExpression end(QStringLiteral(R"(silence_end: (-?[0-9.]+))"));
+    QList<double> times;
+    for (auto it = end.globalMatch(run.errorOutput); it.hasNext();)
+        times << it.next().captured(1).toDouble();
+    return times;
+}
+
+} // namespace testing

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QList>
+#include <QMap>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+// Readings of encoded files by ffmpeg's own readers: trace_headers, idet, signalstats,
+// silencedetect, ffprobe. Each returns nothing or an empty result when the tool fails.
+namespace testing {
+
+// The MPEG-2 header fields trace_headers shows for a file's video, each with the values seen.
+QMap<QString, QSet<qint64>> mpegHeaderFields(const QString& path);
+
+// idet's multi-frame verdict over the whole video.
+struct FieldCounts {
+    int topFirst = 0;
+    int bottomFirst = 0;
+    int progressive = 0;
+    int undetermined = 0;
+};
+std::optional<FieldCounts> detectFields(const QString& path);
+
+// Width ÷ height, as displayed with the stream's sample aspect, of the one white shape on black
+// in the frame shown at `seconds`: its extent through its centre, read from a grey decode.
+std::optional<double> whiteShapeRatio(const QString& path, double seconds);
+
+// The times (pts, seconds, the file's own timestamps) at which the picture turns from dark to
+// bright, and at which the sound turns from silence to a tone.
+QList<double> flashTimes(const QString& path);
+QList<double> toneOnsets(const QString& path);
+
+// A stream entry of ffprobe for the first stream of a type ("video", "audio"): key → value text.
+QMap<QString, QString> streamEntries(const QString& path, const QString& type, const QString& keys);
+
+} // namespace testing
