@@ -1,12 +1,16 @@
 #include "KestrinApp.h"
 
+#include "platform/DesktopIdentity.h"
 #include "platform/GermanTranslations.h"
 
 #include <QApplication>
+#include <QDir>
 
 KestrinApp::KestrinApp(QApplication& application)
     : m_mainWindow(std::make_unique<MainWindow>(m_filePanels)) {
     QApplication::setApplicationName(QStringLiteral("Kestrin"));
+    // Ties the window to the menu entry and its icon.
+    QGuiApplication::setDesktopFileName(DesktopIdentity::id);
     QApplication::setQuitOnLastWindowClosed(true);
     installGermanTranslations(application);
     QObject::connect(&m_termination, &TerminationSignals::terminationRequested, &application,
@@ -14,6 +18,15 @@ KestrinApp::KestrinApp(QApplication& application)
     m_mainWindow->setAttribute(Qt::WA_QuitOnClose);
     QObject::connect(m_mainWindow.get(), &MainWindow::settingsRequested,
                      [this] { showSettingsWindow(); });
+}
+
+void KestrinApp::openFiles(const QStringList& arguments) {
+    if (arguments.isEmpty())
+        return;
+    QList<QUrl> files;
+    for (const QString& argument : arguments)
+        files << QUrl::fromUserInput(argument, QDir::currentPath(), QUrl::AssumeLocalFile);
+    m_mainWindow->contentView().openSource(files);
 }
 
 PreferencesView& KestrinApp::showSettingsWindow() {

@@ -17,6 +17,9 @@ public:
     explicit KestrinApp(QApplication& application);
 
     MainWindow& mainWindow() { return *m_mainWindow; }
+    // The files named on the command line (kestrin FILE): a video becomes the source as if it
+    // had been chosen in the panel.
+    void openFiles(const QStringList& arguments);
     PreferencesView& showSettingsWindow();
 
 private:

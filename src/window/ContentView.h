@@ -13,6 +13,7 @@
 #include <QDateTime>
 #include <QObject>
 #include <QTimer>
+#include <QUrl>
 
 #include <memory>
 #include <optional>
@@ -82,6 +83,10 @@ public:
     void chooseDestination();
     void chooseISODestination();
     void applySource(const QString& path);
+    // Files given on the command line or dropped onto the window: one video file becomes the
+    // source as if chosen in the panel; anything else is refused with a status line. Nothing
+    // changes while a run is active.
+    void openSource(const QList<QUrl>& files);
     void applyDestination(const QString& path);
     void applyISODestination(const QString& path);
 
@@ -112,6 +117,8 @@ public:
 
 signals:
     void changed();
+    // A run has ended, whichever way; statusText says how.
+    void runEnded();
 
 private:
     // One run: its kind, the job of the stage that runs now, and how far the burn has come.

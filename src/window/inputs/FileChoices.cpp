@@ -1,14 +1,24 @@
 #include "ContentView.h"
 #include "FileNames.h"
+#include "SourceFiles.h"
 
 #include <QDir>
 
 void ContentView::chooseSource() {
     const std::optional<QString> chosen = m_filePanels.chooseFileToOpen(
-        QStringLiteral("Wähle eine MKV oder MP4 Datei"),
-        {QStringLiteral("Videos (*.mkv *.mp4 *.m4v *.mov *.avi *.mpg *.mpeg *.ts *.m2ts *.webm)")});
+        QStringLiteral("Wähle eine MKV oder MP4 Datei"), {videoNameFilter()});
     if (chosen)
         applySource(*chosen);
+}
+
+void ContentView::openSource(const QList<QUrl>& files) {
+    if (isRunning())
+        return;
+    const SourceVerdict verdict = judgeSource(files);
+    if (verdict.source)
+        applySource(*verdict.source);
+    else
+        statusText = verdict.refusal;
 }
 
 void ContentView::applySource(const QString& path) {

@@ -79,8 +79,9 @@ QCoro::Task<> ContentView::runStages(RunHandle run, QString input) {
             co_return;
         }
         completeStage(*run, stage, ending.product);
-        const std::optional<Stage> next = nextStage(
-            run->kind, stage, {createVideoTSAfterConvert(), createISOAfterVideoTS(), burnAfterISO()});
+        const std::optional<Stage> next =
+            nextStage(run->kind, stage,
+                      {createVideoTSAfterConvert(), createISOAfterVideoTS(), burnAfterISO()});
         if (!next) {
             endRun(*run, stage, std::nullopt);
             co_return;
@@ -103,9 +104,8 @@ std::unique_ptr<StageJob> ContentView::makeJob(const RunHandle& run, Stage stage
     }
     case Stage::authoring: {
         // An MPEG file this window encoded has a title to tell; one from elsewhere has none.
-        const DiscTitle title = m_encodedTitle && m_encodedTitle->first == input
-                                    ? m_encodedTitle->second
-                                    : DiscTitle{};
+        const DiscTitle title =
+            m_encodedTitle && m_encodedTitle->first == input ? m_encodedTitle->second : DiscTitle{};
         return StageJob::authoring(m_service, input, m_settings.value(Setting::dvdauthorPath),
                                    title, reports);
     }
@@ -172,8 +172,7 @@ void ContentView::completeStage(const Run& run, Stage stage, const StageJob::Pro
         dvdFolderURL = product.path;
     else if (stage == Stage::image)
         isoURL = product.path;
-    if (const std::optional<QString> completion =
-            stageCompletion(run.kind, stage, product.path)) {
+    if (const std::optional<QString> completion = stageCompletion(run.kind, stage, product.path)) {
         statusText = *completion;
         logStatus();
     }
@@ -198,6 +197,7 @@ void ContentView::endRun(Run& run, Stage last, const std::optional<FFmpegError>&
     setRunning(false);
     if (ending.logLine && isLogWorthy(*ending.logLine))
         appendLog(*ending.logLine);
+    emit runEnded();
 }
 
 void ContentView::logStatus() {

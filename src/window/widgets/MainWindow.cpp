@@ -8,10 +8,15 @@
 #include "inputs/ControlStates.h"
 #include "inputs/VolumeName.h"
 
+#include "platform/DesktopIdentity.h"
+#include "platform/DesktopNotifier.h"
+
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFontDatabase>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -19,6 +24,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QShortcut>
@@ -57,8 +63,9 @@ MainWindow::MainWindow(FilePanels& filePanels, QWidget* parent)
     column->setSpacing(12);
     column->addWidget(fileBox(QStringLiteral("Quelle"), QStringLiteral("Auswählen…"), m_sourcePath,
                               m_chooseSource));
-    column->addWidget(fileBox(QStringLiteral("Ziel (PAL-DVD MPG)"), QStringLiteral("Speichern als…"),
-                              m_destinationPath, m_chooseDestination));
+    column->addWidget(fileBox(QStringLiteral("Ziel (PAL-DVD MPG)"),
+                              QStringLiteral("Speichern als…"), m_destinationPath,
+                              m_chooseDestination));
     column->addWidget(chainToggles());
     column->addWidget(isoSection());
     auto* inputs = new QVBoxLayout;
@@ -78,6 +85,8 @@ MainWindow::MainWindow(FilePanels& filePanels, QWidget* parent)
     connect(m_chooseSource, &QPushButton::clicked, &m_view, &ContentView::chooseSource);
     connect(m_chooseDestination, &QPushButton::clicked, &m_view, &ContentView::chooseDestination);
     connect(&m_view, &ContentView::changed, this, &MainWindow::refresh);
+    connect(&m_view, &ContentView::runEnded, this, &MainWindow::tellDesktopRunEnded);
+    setAcceptDrops(true);
     refresh();
 }
 
@@ -355,6 +364,23 @@ void MainWindow::changeEvent(QEvent* event) {
         m_view.recheckTools();
 }
 
+// A video dropped onto the window becomes the source while no run is active.
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+    if (!m_view.isRunning() && event->mimeData()->hasUrls())
+        event->acceptProposedAction();
+}
+
+void MainWindow::dropEvent(QDropEvent* event) {
+    m_view.openSource(event->mimeData()->urls());
+    event->acceptProposedAction();
+}
+
+// Whoever is busy elsewhere learns from the desktop that the DVD is done, or why not.
+void MainWindow::tellDesktopRunEnded() {
+    if (!isActiveWindow())
+        DesktopNotifier().notify(DesktopIdentity::appName, m_view.statusText());
+}
+
 void MainWindow::showMissingToolsAlert() {
     if (!m_alert) {
         m_alert = new QMessageBox(this);
@@ -406,12 +432,13 @@ void MainWindow::refresh() {
 
     m_sourcePath->setFullText(v.sourceURL().value_or(QStringLiteral("Keine Datei gewählt")));
     m_chooseSource->setEnabled(enabled.chooseSource);
-    m_destinationPath->setFullText(v.destinationURL().value_or(QStringLiteral("Kein Ziel gewählt")));
+    m_destinationPath->setFullText(
+        v.destinationURL().value_or(QStringLiteral("Kein Ziel gewählt")));
     m_chooseDestination->setEnabled(enabled.chooseDestination);
 
-    for (auto [toggle, on] : {std::pair{m_toVideoTS, v.createVideoTSAfterConvert()},
-                              std::pair{m_toISO, v.createISOAfterVideoTS()},
-                              std::pair{m_toBurn, v.burnAfterISO()}}) {
+    for (auto [toggle, on] :
+         {std::pair{m_toVideoTS, v.createVideoTSAfterConvert()},
+          std::pair{m_toISO, v.createISOAfterVideoTS()}, std::pair{m_toBurn, v.burnAfterISO()}}) {
         const QSignalBlocker blocker(toggle);
         toggle->setChecked(on);
     }
@@ -463,6 +490,9 @@ void MainWindow::refresh() {
     m_burn->setEnabled(enabled.burn);
 
     m_status->setText(v.statusText());
+    setWindowTitle(running ? QStringLiteral("%1 % – Kestrin").arg(qRound(v.progress() * 100))
+                           : QStringLiteral("Kestrin"));
+    running ? m_awake.hold() : m_awake.release();
     const QString log = v.logText().isEmpty() ? QStringLiteral("—") : v.logText();
     if (log != m_shownLog) {
         m_shownLog = log;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ContentView.h"
+#include "platform/SleepInhibitor.h"
 
 #include <QMainWindow>
 
@@ -33,6 +34,8 @@ signals:
 protected:
     void showEvent(QShowEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     QWidget* fileBox(const QString& title, const QString& buttonText, ElidedLabel*& path,
@@ -47,8 +50,11 @@ private:
     void refresh();
     void refreshAudioPicker();
     void showMissingToolsAlert();
+    void tellDesktopRunEnded();
 
     ContentView m_view;
+    // The machine stays awake from the start of a run to its end.
+    SleepInhibitor m_awake;
 
     ElidedLabel* m_sourcePath = nullptr;
     QPushButton* m_chooseSource = nullptr;

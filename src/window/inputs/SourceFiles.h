@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+
+#include <optional>
+
+// Which files Kestrin takes as a source: from the file panel, the command line or a drop.
+
+// The name filter of the open panel.
+QString videoNameFilter();
+
+// The one video file to take as the source, or why what was given is not one.
+struct SourceVerdict {
+    std::optional<QString> source; // absolute path
+    QString refusal;               // German status line
+};
+SourceVerdict judgeSource(const QList<QUrl>& files);
