@@ -1,7 +1,6 @@
 #pragma once
 
 #include <string>
-#include <vector>
 
 // A stand-in for libburn's drive scan, as a shared library placed ahead of libburn: linked
 // before it (the burner tests), or loaded with LD_PRELOAD into any program that uses libburn.
@@ -9,9 +8,9 @@
 // burn_drive_scan() behaves like libburn's asynchronous scan: it answers 0 while the scan runs,
 // hands the list to the variables given to the call that started it, answers nonzero once, and
 // refuses to start while drives of an earlier scan are still held. It lists the stdio: drives
-// named in KESTRIN_STANDIN_DRIVES, in that order, e.g. "reader=stdio:/tmp/a;burner=stdio:/tmp/b":
-// a burner as the DVD writer "STANDIN DVD-RW DW-1", a reader as "STANDIN DVD-ROM DR-1", which
-// reads DVDs and writes none. A drive that cannot be opened is left out, as a real scan does.
+// in KESTRIN_STANDIN_DRIVES, in that order, e.g. "reader=stdio:/tmp/a;burner=stdio:/tmp/b": a
+// burner as the DVD writer "STANDIN DVD-RW DW-1", a reader as "STANDIN DVD-ROM DR-1", which
+// writes nothing. A drive that cannot be opened is left out, as a real scan does.
 //
 // For what no stdio: drive can be made to do on demand, each when its variable is set:
 //   KESTRIN_STANDIN_FREE_BYTES      the free space the medium reports
@@ -20,12 +19,8 @@
 //   KESTRIN_STANDIN_WRITE_DELAY_MS  how long burn_disc_write() takes to start the write
 namespace standin {
 
-// What the program did with the listed drives of the latest scan, oldest first, one of
-// "grab ADDRESS", "forget ADDRESS", "write ADDRESS", "release ADDRESS", "release ADDRESS eject",
-// "free ADDRESS".
-std::vector<std::string> events();
-
-// The listed drives the program still holds: neither forgotten nor freed.
-std::vector<std::string> heldDrives();
+// What the program did with the listed drives since the latest scan began, each named by its
+// kind, e.g. "forget reader, grab burner, write burner, release burner eject, free burner".
+std::string events();
 
 } // namespace standin
