@@ -328,6 +328,23 @@ kill $!)");
         QTest::qWait(50);
         QVERIFY(!outcome->done);
     }
+
+    // A window closed while its tool is being ended: the ending's grace period runs out harmlessly.
+    void destroyingTheServiceWhileItEndsATool() {
+        auto service = std::make_unique<FFmpegService>();
+        StageControl control;
+        const auto outcome = start(service->runToolStreaming(
+            script("stubborn.sh", "trap '' TERM\nwhile true; do sleep 0.05; done"), {}, {},
+            [](double) {}, [](const QString&) {}, control));
+        QTRY_VERIFY(runningTool() != 0);
+        const qint64 pid = runningTool();
+        control.cancel();
+        QTest::qWait(200); // the tool ignores the request to end
+        service.reset();
+        QVERIFY(!processExists(pid));
+        QTest::qWait(3500); // past the grace period after which the tool would have been killed
+        QVERIFY(!outcome->done);
+    }
 };
 
 QTEST_GUILESS_MAIN(ToolRunnerTest)

@@ -89,7 +89,10 @@ QCoro::Task<> ChildProcess::end() {
     QObject::connect(m_process, &QProcess::finished, wake.context(), [&] { wake.fire(); });
     QTimer escalation;
     escalation.setSingleShot(true);
-    QObject::connect(&escalation, &QTimer::timeout, [this] { killProcess(*m_process); });
+    // Bound to the process: a run abandoned with its window leaves this frame unfinished, and the
+    // timer must then not reach for a process that is gone.
+    QObject::connect(&escalation, &QTimer::timeout, m_process,
+                     [process = m_process.data()] { killProcess(*process); });
     terminateProcess(*m_process);
     escalation.start(terminateGraceMs);
     co_await wake.fired();

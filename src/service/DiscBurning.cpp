@@ -51,7 +51,8 @@ QCoro::Task<> FFmpegService::burnISO(QString iso, bool verify, bool eraseBeforeB
     Wakeup finished(this);
     // The burn runs in the recorder's own threads; its reports are polled here, on the UI thread.
     QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, finished.context(), [&] {
+    // Bound to the service: a burn abandoned with its window stops reporting when the service goes.
+    QObject::connect(&poll, &QTimer::timeout, this, [&] {
         for (const BurnReport& report : burn->poll())
             if (follower.follow(report))
                 finished.fire();
