@@ -87,8 +87,10 @@ char processState(qint64 pid) {
     QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
     if (!stat.open(QIODevice::ReadOnly))
         return '?';
+    // pid (comm) state …; a process that is just ending may leave the file empty.
     const QByteArray text = stat.readAll();
-    return text.at(text.lastIndexOf(')') + 2);
+    const qsizetype state = text.lastIndexOf(')') + 2;
+    return state > 1 && state < text.size() ? text.at(state) : '?';
 }
 
 } // namespace testing
