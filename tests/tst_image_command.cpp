@@ -287,8 +287,8 @@ private slots:
                  qPrintable(writingEntries.first()));
 
         ::kill(pid_t(command.processId()), signal);
-        QTRY_VERIFY_WITH_TIMEOUT(processGone(writer), 20000);
-        QTRY_COMPARE_WITH_TIMEOUT(command.state(), QProcess::NotRunning, 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(processGone(writer), 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(command.state(), QProcess::NotRunning, 10000);
         if (signal != SIGKILL)
             QCOMPARE(command.exitCode(), 128 + signal);
         QCOMPARE(entries(target.path()), QStringList{"Film.iso"});
