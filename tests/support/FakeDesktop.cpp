@@ -4,6 +4,7 @@
 #include <QDBusUnixFileDescriptor>
 #include <QSet>
 
+#include <algorithm>
 #include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
@@ -23,10 +24,8 @@ FakeService::FakeService(Answer answer)
 QList<Call> FakeService::calls(const QString& member) const {
     QMutexLocker lock(&m_mutex);
     QList<Call> found;
-    for (const Call& call : m_calls) {
-        if (call.member == member)
-            found.append(call);
-    }
+    std::copy_if(m_calls.cbegin(), m_calls.cend(), std::back_inserter(found),
+                 [&](const Call& call) { return call.member == member; });
     return found;
 }
 
