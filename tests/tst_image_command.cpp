@@ -67,10 +67,12 @@ QStringList entries(const QString& folder) {
                                   QDir::NoDotAndDotDot);
 }
 
-// A process that has ended and only waits to be reaped counts as gone.
+// A process that has ended and only waits to be reaped counts as gone; its stat may read empty
+// while it ends.
 bool processGone(qint64 pid) {
-    const char state = processState(pid);
-    return state == '?' || state == 'Z' || state == 'X';
+    const QByteArray stat = readAll(QStringLiteral("/proc/%1/stat").arg(pid));
+    const qsizetype state = stat.lastIndexOf(')') + 2;
+    return state < 2 || state >= stat.size() || stat.at(state) == 'Z' || stat.at(state) == 'X';
 }
 
 } // namespace
