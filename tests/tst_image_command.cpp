@@ -291,6 +291,8 @@ private slots:
         ::kill(pid_t(command.processId()), signal);
         QTRY_VERIFY_WITH_TIMEOUT(processGone(writer), 10000);
         QTRY_COMPARE_WITH_TIMEOUT(command.state(), QProcess::NotRunning, 10000);
+        QCOMPARE(command.exitStatus(),
+                 signal == SIGKILL ? QProcess::CrashExit : QProcess::NormalExit);
         if (signal != SIGKILL)
             QCOMPARE(command.exitCode(), 128 + signal);
         QCOMPARE(entries(target.path()), QStringList{"Film.iso"});
