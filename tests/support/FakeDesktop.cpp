@@ -1,35 +1,106 @@
 #include "FakeDesktop.h"
 
+#include <QDBusMessage>
+#include <QDBusUnixFileDescriptor>
+#include <QSet>
+
+#include <algorithm>
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
 namespace testing {
 
+// Where each of these services keeps its object: its name with slashes.
+static QString objectPath(QString name) {
+    return "/" + name.replace('.', '/');
+}
+
+FakeService::FakeService(Answer answer)
+    : m_answer(answer ? std::move(answer) : [this](const Call& call) -> std::optional<QVariant> {
+        return uint(100 + calls(call.member).size());
+    }) {}
+
+QList<Call> FakeService::calls(const QString& member) const {
+    QMutexLocker lock(&m_mutex);
+    QList<Call> found;
+    std::copy_if(m_calls.cbegin(), m_calls.cend(), std::back_inserter(found),
+                 [&](const Call& call) { return call.member == member; });
+    return found;
+}
+
+bool FakeService::handleMessage(const QDBusMessage& message, const QDBusConnection& connection) {
+    const Call call{message.member(), message.arguments()};
+    {
+        QMutexLocker lock(&m_mutex);
+        m_calls.append(call);
+    }
+    if (m_holding)
+        m_passes.acquire();
+    const std::optional<QVariant> answer = m_answer(call);
+    connection.send(answer ? message.createReply(*answer)
+                           : message.createErrorReply(QDBusError::AccessDenied, "refused"));
+    return true;
+}
+
 FakeDesktop::FakeDesktop(int services)
-    : m_bus(QDBusConnection::connectToBus(QDBusConnection::SessionBus, "fakes"))
-    , login(services & withRefusingLogin) {
+    : login([this, services](const Call&) -> std::optional<QVariant> {
+        int ends[2];
+        if ((services & withRefusingLogin) || ::pipe2(ends, O_CLOEXEC) != 0)
+            return std::nullopt;
+        QMutexLocker lock(&m_mutex);
+        m_loginEnds.append(ends[0]);
+        const QDBusUnixFileDescriptor handed(ends[1]);
+        ::close(ends[1]);
+        return QVariant::fromValue(handed);
+    })
+    , m_bus(QDBusConnection::connectToBus(QDBusConnection::SessionBus, "fakes")) {
     m_thread.start();
     if (services & withNotifications)
-        offer(notifier, "org.freedesktop.Notifications", "/org/freedesktop/Notifications");
+        offer(notifier, "org.freedesktop.Notifications");
     if (services & (withLogin | withRefusingLogin))
-        offer(login, "org.freedesktop.login1", "/org/freedesktop/login1");
+        offer(login, "org.freedesktop.login1");
     if (services & withScreenSaver)
-        offer(screenSaver, "org.freedesktop.ScreenSaver", "/org/freedesktop/ScreenSaver");
+        offer(screenSaver, "org.freedesktop.ScreenSaver");
 }
 
 FakeDesktop::~FakeDesktop() {
-    login.gate.open();
-    screenSaver.gate.open();
-    for (const auto& [name, path] : std::as_const(m_offered)) {
-        m_bus.unregisterObject(path);
+    login.releaseAnswers();
+    screenSaver.releaseAnswers();
+    for (const QString& name : std::as_const(m_names)) {
+        m_bus.unregisterObject(objectPath(name));
         m_bus.unregisterService(name);
     }
     m_thread.quit();
     m_thread.wait();
+    for (const int end : std::as_const(m_loginEnds))
+        ::close(end);
 }
 
-void FakeDesktop::offer(QObject& fake, const QString& name, const QString& path) {
+void FakeDesktop::offer(FakeService& fake, const QString& name) {
     fake.moveToThread(&m_thread);
-    m_ready = m_ready && m_bus.registerObject(path, &fake, QDBusConnection::ExportAllSlots) &&
+    m_ready = m_ready && m_bus.registerVirtualObject(objectPath(name), &fake) &&
               m_bus.registerService(name);
-    m_offered.append({name, path});
+    m_names.append(name);
+}
+
+int FakeDesktop::loginHeld() const {
+    QMutexLocker lock(&m_mutex);
+    int held = 0;
+    for (const int end : m_loginEnds) {
+        pollfd watch{end, POLLIN, 0};
+        held += ::poll(&watch, 1, 0) == 0 || !(watch.revents & POLLHUP);
+    }
+    return held;
+}
+
+int FakeDesktop::screenSaverHeld() const {
+    QSet<uint> held;
+    for (qsizetype i = 1; i <= screenSaver.calls("Inhibit").size(); ++i)
+        held.insert(uint(100 + i));
+    for (const Call& call : screenSaver.calls("UnInhibit"))
+        held.remove(call.arguments.value(0).toUInt());
+    return int(held.size());
 }
 
 } // namespace testing

@@ -9,14 +9,7 @@
 
 namespace {
 
-int openAt(int folder, const char* path, int flags, mode_t mode) {
-    if ((flags & O_TMPFILE) == O_TMPFILE) {
-        errno = EOPNOTSUPP;
-        return -1;
-    }
-    return static_cast<int>(::syscall(SYS_openat, folder, path, flags, mode));
-}
-
+// The mode argument is there only when a file may be made.
 mode_t modeArgument(int flags, va_list arguments) {
     const bool hasMode = (flags & O_CREAT) || (flags & O_TMPFILE) == O_TMPFILE;
     return hasMode ? static_cast<mode_t>(va_arg(arguments, int)) : 0;
@@ -26,35 +19,26 @@ mode_t modeArgument(int flags, va_list arguments) {
 
 extern "C" {
 
-int open(const char* path, int flags, ...) {
-    va_list arguments;
-    va_start(arguments, flags);
-    const mode_t mode = modeArgument(flags, arguments);
-    va_end(arguments);
-    return openAt(AT_FDCWD, path, flags, mode);
-}
-
-int open64(const char* path, int flags, ...) {
-    va_list arguments;
-    va_start(arguments, flags);
-    const mode_t mode = modeArgument(flags, arguments);
-    va_end(arguments);
-    return openAt(AT_FDCWD, path, flags, mode);
-}
-
 int openat(int folder, const char* path, int flags, ...) {
     va_list arguments;
     va_start(arguments, flags);
     const mode_t mode = modeArgument(flags, arguments);
     va_end(arguments);
-    return openAt(folder, path, flags, mode);
+    if ((flags & O_TMPFILE) == O_TMPFILE) {
+        errno = EOPNOTSUPP;
+        return -1;
+    }
+    return static_cast<int>(::syscall(SYS_openat, folder, path, flags, mode));
 }
 
-int openat64(int folder, const char* path, int flags, ...) {
+int open(const char* path, int flags, ...) {
     va_list arguments;
     va_start(arguments, flags);
     const mode_t mode = modeArgument(flags, arguments);
     va_end(arguments);
-    return openAt(folder, path, flags, mode);
+    return openat(AT_FDCWD, path, flags, mode);
 }
+
+int openat64(int folder, const char* path, int flags, ...) __attribute__((alias("openat")));
+int open64(const char* path, int flags, ...) __attribute__((alias("open")));
 }
