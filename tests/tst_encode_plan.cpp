@@ -634,7 +634,8 @@ private slots:
         QFETCH(OptionalBool, widescreen);
         QFETCH(int, bitrate);
         QFETCH(int, maxRate);
-        const EncodeSettings settings = encodeSettingsFor(aspectMode, qualityPreset, 1);
+        const EncodeSettings settings =
+            encodeSettingsFor(aspectMode, qualityPreset, 1, singleLayerDisc());
         QCOMPARE(settings.widescreen, widescreen);
         QCOMPARE(settings.videoBitrateKbps, bitrate);
         QCOMPARE(settings.maxRateKbps, maxRate);

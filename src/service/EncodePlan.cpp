@@ -86,6 +86,21 @@ EncodePlan planEncode(const VideoProbe& probe, const EncodeSettings& settings) {
     plan.videoFilters = videoFilters.join(u',');
     if (probe.duration)
         plan.expectedDuration = (*probe.duration - plan.origin) * plan.timeScale;
+
+    plan.videoBitrateKbps = settings.videoBitrateKbps;
+    plan.maxRateKbps = settings.maxRateKbps;
+    plan.tunedEncoder = settings.fillsDisc;
+    if (settings.fillsDisc && plan.expectedDuration) {
+        if (const std::optional<DiscFit> fit =
+                fitToDisc(*plan.expectedDuration, settings.disc.bytes)) {
+            plan.videoBitrateKbps = fit->videoKbps;
+            plan.maxRateKbps = fit->maxRateKbps;
+        } else {
+            plan.tooLongForDisc = true;
+        }
+    }
+    if (plan.expectedDuration)
+        plan.size = forecastSize(*plan.expectedDuration, plan.videoBitrateKbps);
     return plan;
 }
 
@@ -105,9 +120,7 @@ QStringList encodeSummary(const VideoProbe& probe, const EncodeSettings& setting
         QStringLiteral("Aspect: ") + aspect,
         QStringLiteral("Speedup: ") +
             (plan.speedUp ? QStringLiteral("ja") : QStringLiteral("nein")),
-        QStringLiteral("Bitrate: %1k (max %2k)")
-            .arg(settings.videoBitrateKbps)
-            .arg(settings.maxRateKbps),
+        QStringLiteral("Bitrate: %1k (max %2k)").arg(plan.videoBitrateKbps).arg(plan.maxRateKbps),
         QStringLiteral("Audio-Stream: ") + audio,
         QStringLiteral("=== ffmpeg ==="),
     };
@@ -126,8 +139,8 @@ QStringList ffmpegArguments(const QString& input, const QString& output,
               << "mpeg2video"
               << "-pix_fmt"
               << "yuv420p"
-              << "-b:v" << QStringLiteral("%1k").arg(settings.videoBitrateKbps) << "-maxrate"
-              << QStringLiteral("%1k").arg(settings.maxRateKbps) << "-bufsize"
+              << "-b:v" << QStringLiteral("%1k").arg(plan.videoBitrateKbps) << "-maxrate"
+              << QStringLiteral("%1k").arg(plan.maxRateKbps) << "-bufsize"
               << "1835k"
               << "-g"
               << "15"
@@ -196,8 +209,10 @@ QString ffprobePathFor(const QString& ffmpegPath) {
 }
 
 EncodeSettings encodeSettingsFor(int aspectMode, int qualityPreset,
-                                 std::optional<int> audioStreamPosition) {
+                                 std::optional<int> audioStreamPosition, const Disc& disc) {
     EncodeSettings settings;
+    settings.disc = disc;
+    settings.fillsDisc = qualityPreset == 3;
     if (aspectMode == 1)
         settings.widescreen = true;
     else if (aspectMode == 2)

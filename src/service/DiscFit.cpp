@@ -1,0 +1,130 @@
+#include "DiscFit.h"
+
+#include "platform/GermanFormat.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr qint64 sectorBytes = 2048;
+constexpr double audioBytesPerSecond = 192'000 / 8.0;
+constexpr double framesPerSecond = 25.0;
+constexpr double framesPerVobu = 15.0; // one GOP of "-g 15" per VOBU
+
+// Measured on encodes of sources that reach the bitrate (generated pictures under temporal
+// noise, 60 s at 480×270 and 2 min at 1920×1080; 1500k to 9800k, with and without B-frames, full
+// and half width), with trace readings of the packs:
+// - ffmpeg's video lands within 0.1 % of "-b:v" over a minute on such a source;
+// - its DVD multiplex puts the streams into 2048-byte packs, each with a 14-byte pack header and
+//   a PES header of 9 bytes and more (timestamps), which is the factor on the streams; every VOBU
+//   adds a navigation pack and the padding of its last pack, about 3.2 KB;
+// - dvdauthor keeps the VOB exactly as large as the MPEG file and adds VIDEO_TS.IFO/BUP (6 KiB
+//   each) and VTS_01_0.IFO/BUP (12 KiB each, growing by about 5 bytes per VOBU each for the
+//   address and time maps);
+// - genisoimage's ISO 9660 and UDF structures add 452 sectors to the folder's files.
+constexpr double muxFactor = 1.01208;
+constexpr double bytesPerVobu = 3172;
+constexpr qint64 ifoBytes = 36'864;
+constexpr double ifoBytesPerVobu = 12;
+constexpr qint64 isoStructureBytes = 452 * sectorBytes;
+// Room for the IFO files when the length of the film is not known: a DVD-9 at the lowest rate.
+constexpr qint64 ifoAllowance = 1024 * 1024;
+
+// "Passend" aims at the middle of 95–99 % of the disc: the encoder's average strays by less than
+// 1 % on a minute of a source that reaches the rate.
+constexpr double fillTarget = 0.97;
+constexpr int highestFitKbps = 8000;
+constexpr int fitPeakKbps = 9800;
+constexpr int lowestKbps = 1500;
+
+double vobus(double seconds) {
+    return std::ceil(seconds * framesPerSecond / framesPerVobu);
+}
+
+qint64 ifoFor(double seconds) {
+    const auto bytes = qint64(ifoBytes + ifoBytesPerVobu * vobus(seconds));
+    return (bytes + sectorBytes - 1) / sectorBytes * sectorBytes;
+}
+
+// Bytes of the whole image besides the video stream.
+double imageBytesBesideVideo(double seconds) {
+    return muxFactor * audioBytesPerSecond * seconds + bytesPerVobu * vobus(seconds) +
+           double(ifoFor(seconds)) + double(isoStructureBytes);
+}
+
+} // namespace
+
+Disc singleLayerDisc() {
+    return {QStringLiteral("DVD-5"), 2'295'104 * sectorBytes};
+}
+
+Disc dualLayerDisc() {
+    return {QStringLiteral("DVD-9"), 4'171'712 * sectorBytes};
+}
+
+SizeForecast forecastSize(double seconds, int videoKbps) {
+    const double video = videoKbps * 1000 / 8.0 * seconds;
+    const double mpeg =
+        muxFactor * (video + audioBytesPerSecond * seconds) + bytesPerVobu * vobus(seconds);
+    // The muxer writes whole packs.
+    const qint64 mpegBytes = qint64(std::ceil(mpeg / sectorBytes)) * sectorBytes;
+    const qint64 folder = mpegBytes + ifoFor(seconds);
+    return {mpegBytes, folder, folder + isoStructureBytes};
+}
+
+SizeForecast forecastFromMpeg(qint64 mpegBytes) {
+    const qint64 folder = mpegBytes + ifoAllowance;
+    return {mpegBytes, folder, folder + isoStructureBytes};
+}
+
+qint64 imageFromDvdFolder(qint64 dvdFolderBytes) {
+    return dvdFolderBytes + isoStructureBytes;
+}
+
+int lowestFitKbps() {
+    return lowestKbps;
+}
+
+std::optional<DiscFit> fitToDisc(double seconds, qint64 capacityBytes) {
+    if (!(seconds > 0))
+        return DiscFit{highestFitKbps, fitPeakKbps};
+    const double videoBytes =
+        (fillTarget * double(capacityBytes) - imageBytesBesideVideo(seconds)) / muxFactor;
+    const double kbps = std::floor(videoBytes * 8 / seconds / 1000);
+    if (kbps < lowestKbps)
+        return std::nullopt;
+    const int videoKbps = int(std::min<double>(kbps, highestFitKbps));
+    return DiscFit{videoKbps, fitPeakKbps};
+}
+
+qint64 projectedImageBytes(qint64 writtenBytes, double reachedSeconds, double expectedSeconds) {
+    const double share = std::clamp(reachedSeconds / expectedSeconds, 1e-6, 1.0);
+    const double mpeg = double(writtenBytes) / share;
+    return qint64(mpeg) + ifoFor(expectedSeconds) + isoStructureBytes;
+}
+
+std::optional<qint64> statusSize(QStringView line) {
+    static constexpr QStringView marker = u"size=";
+    const qsizetype at = line.indexOf(marker);
+    if (at < 0)
+        return std::nullopt;
+    const QStringView rest = line.mid(at + marker.size()).trimmed();
+    const qsizetype unit = rest.indexOf(u"kB");
+    bool read = false;
+    const qint64 kilobytes = unit > 0 ? rest.left(unit).toLongLong(&read) : 0;
+    // ffmpeg counts kilobytes of 1024 bytes.
+    return read ? std::optional(kilobytes * 1024) : std::nullopt;
+}
+
+QString expectedSizeLine(qint64 imageBytes, const Disc& disc) {
+    return QStringLiteral("Voraussichtliche Größe: %1 (%2: %3)")
+        .arg(GermanFormat::gigabytes(double(imageBytes)), disc.name,
+             GermanFormat::gigabytes(double(disc.bytes)));
+}
+
+QString projectedSizeLine(qint64 imageBytes, const Disc& disc) {
+    return QStringLiteral("Hochgerechnete Größe: %1 (%2: %3)")
+        .arg(GermanFormat::gigabytes(double(imageBytes)), disc.name,
+             GermanFormat::gigabytes(double(disc.bytes)));
+}
