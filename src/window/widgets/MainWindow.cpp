@@ -193,14 +193,14 @@ QWidget* MainWindow::volumeNameRow() {
 }
 
 QWidget* MainWindow::optionsRow() {
-    const auto optionColumn = [](const QString& caption, QWidget* control) {
+    const auto optionColumn = [](const QString& caption, QWidget* control, int width = 220) {
         auto* column = new QVBoxLayout;
         column->setSpacing(4);
         column->setContentsMargins(0, 0, 0, 0);
         column->addWidget(new QLabel(caption), 0, Qt::AlignHCenter);
         column->addWidget(control, 0, Qt::AlignHCenter);
         auto* widget = wrap(column);
-        widget->setFixedWidth(220);
+        widget->setFixedWidth(width);
         return widget;
     };
 
@@ -247,6 +247,7 @@ QWidget* MainWindow::optionsRow() {
             [this](int preset) { m_view.settings().setValue(Setting::qualityPreset, preset); });
     m_disc = new QComboBox;
     m_disc->setObjectName("disc");
+    m_disc->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     m_disc->addItems(discChoiceLabels());
     connect(m_disc, &QComboBox::currentIndexChanged, this,
             [this](int disc) { m_view.settings().setValue(Setting::discSize, disc); });
@@ -260,7 +261,8 @@ QWidget* MainWindow::optionsRow() {
     layout->addStretch(1);
     layout->addWidget(optionColumn(QStringLiteral("Audio"), wrap(audio)));
     layout->addStretch(1);
-    layout->addWidget(optionColumn(QStringLiteral("Qualität"), wrap(quality)));
+    // Wider than the others: it holds the disc size beside the quality.
+    layout->addWidget(optionColumn(QStringLiteral("Qualität"), wrap(quality), 280));
     layout->addStretch(1);
     return wrap(layout);
 }
