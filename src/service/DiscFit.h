@@ -53,8 +53,6 @@ struct DiscFit {
 // The bitrate whose image fills 95–99 % of the disc with closed GOPs, capped at 8000k; nothing
 // when even the lowest sensible rate overflows it.
 std::optional<DiscFit> fitToDisc(double seconds, qint64 capacityBytes);
-// The lowest average video bitrate "Passend" encodes with.
-int lowestFitKbps();
 
 // The image an encode is heading for: the bytes written so far, scaled from the part of the
 // encode that they hold to the whole.

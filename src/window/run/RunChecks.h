@@ -18,7 +18,7 @@
 // folder. input is what the run starts from: the MPEG file the encode writes (Start), the MPEG
 // file (VIDEO_TS), the DVD folder (ISO) or the image (burn, which writes nothing here). Files an
 // earlier run left there count as staying: the encode and the image replace theirs only when
-// complete.
+// complete, and the old files of the DVD folder, which go first, are left aside to be safe.
 QList<PlannedWrite> runWrites(RunKind kind, const ChainToggles& toggles, const QString& input,
                               const std::optional<QString>& isoURL, const SizeForecast& size);
 

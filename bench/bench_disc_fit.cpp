@@ -1,0 +1,256 @@
+// Disc fit on a generated 2-minute 1920x1080 source that reaches every DVD bitrate (moving test
+// pictures under film grain), made into real images (ffmpeg, dvdauthor, the hdiutil command):
+// - the expected image size of each fixed preset against the real one (target: within 3 %);
+// - "Passend" on DVD-5 scaled to the source as a 2-hour and a 4-hour film fill it (target:
+//   95–99 % of the scaled disc);
+// - the encode time of "Passend" (its settings, at its rate for the 2-hour film) against
+//   "Standard" (target: below 1.5 times), as CPU time of the tools and as wall time.
+// With "quality", it measures instead what settled the settings of "Passend": PSNR and SSIM
+// against the source at 1024x576 of 20 s encoded with the plain and the "Passend" encoder
+// settings, and at the full and the half width (352x576, same aspect flags).
+#include "BenchSupport.h"
+#include "FFmpegService.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <cstdio>
+#include <sys/resource.h>
+
+namespace {
+
+const QString ffmpeg = QStringLiteral("/usr/bin/ffmpeg");
+constexpr double sourceSeconds = 120;
+constexpr double predictionTarget = 0.03;
+constexpr double fillLowest = 0.95;
+constexpr double fillHighest = 0.99;
+constexpr double timeTarget = 1.5;
+
+double childCpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_CHILDREN, &usage);
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
+           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+bool run(const QString& program, const QStringList& arguments, QString* errorOutput = nullptr) {
+    QProcess process;
+    process.start(program, arguments);
+    process.waitForFinished(-1);
+    if (errorOutput)
+        *errorOutput = QString::fromUtf8(process.readAllStandardError());
+    return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+}
+
+QString makeSource(const QString& folder, double seconds) {
+    const QString path = folder + "/source.mp4";
+    const QString d = QString::number(seconds);
+    run(ffmpeg, {"-v",
+                 "error",
+                 "-y",
+                 "-f",
+                 "lavfi",
+                 "-i",
+                 "testsrc2=s=1920x1080:r=25:d=" + d,
+                 "-f",
+                 "lavfi",
+                 "-i",
+                 "color=c=gray:s=640x360:r=25:d=" + d +
+                     ",noise=alls=60:allf=t+u,scale=1920:1080:flags=bicubic",
+                 "-f",
+                 "lavfi",
+                 "-i",
+                 "sine=f=440:d=" + d,
+                 "-filter_complex",
+                 "[0][1]blend=all_mode=overlay:all_opacity=0.35[v]",
+                 "-map",
+                 "[v]",
+                 "-map",
+                 "2",
+                 "-c:v",
+                 "libx264",
+                 "-preset",
+                 "ultrafast",
+                 "-crf",
+                 "22",
+                 "-c:a",
+                 "aac",
+                 path});
+    return path;
+}
+
+struct Made {
+    qint64 expected = 0;
+    qint64 image = 0;
+    int kbps = 0;
+    double wallSeconds = 0;
+    double cpuSeconds = 0;
+};
+
+// Plans, encodes, authors and images the source as the window's chain does; the time is the
+// encode's.
+QCoro::Task<Made> makeImage(FFmpegService& service, QString source, QString folder,
+                            EncodeSettings settings) {
+    QDir(folder).removeRecursively();
+    QDir().mkpath(folder);
+    const LogCallback quiet = [](const QString&) {};
+    const PlannedConversion planned =
+        co_await service.planConversion(source, ffmpeg, settings, quiet, quiet);
+    QElapsedTimer clock;
+    clock.start();
+    const double cpu = childCpuSeconds();
+    const DiscTitle title = co_await service.runConversion(
+        planned, folder + "/Film.mpg", [](double) {}, quiet, quiet);
+    Made made;
+    made.wallSeconds = clock.elapsed() / 1000.0;
+    made.cpuSeconds = childCpuSeconds() - cpu;
+    const QString dvdFolder =
+        co_await service.createVideoTS(folder + "/Film.mpg", "/usr/bin/dvdauthor", quiet, title);
+    const QString iso =
+        co_await service.createISO(dvdFolder, KESTRIN_HDIUTIL, "FILM", dvdFolder + ".iso", quiet);
+    made.expected = planned.plan.size->imageBytes;
+    made.image = QFileInfo(iso).size();
+    made.kbps = planned.plan.videoBitrateKbps;
+    QDir(folder).removeRecursively();
+    co_return made;
+}
+
+QString megabytes(qint64 bytes) {
+    return QString::asprintf("%.1f MB", double(bytes) / 1e6);
+}
+
+QCoro::Task<bool> measureFit(const QString& dir) {
+    QElapsedTimer clock;
+    clock.start();
+    const QString source = makeSource(dir, sourceSeconds);
+    std::printf("source: %.0f s of 1920x1080 under grain, %s (made in %.0f s)\n", sourceSeconds,
+                qPrintable(megabytes(QFileInfo(source).size())), clock.elapsed() / 1000.0);
+    std::fflush(stdout);
+
+    FFmpegService service;
+    bool good = true;
+    Made standard;
+    const QStringList presets{"Standard", "High", "Max"};
+    for (int preset = 0; preset < presets.size(); ++preset) {
+        const Made made = co_await makeImage(service, source, dir + "/out",
+                                             encodeSettingsFor(0, preset, {}, singleLayerDisc()));
+        const double error = double(made.expected) / double(made.image) - 1;
+        good = good && std::abs(error) <= predictionTarget;
+        std::printf("%-8s %dk: expected image %s, real %s: %+.2f %%; encode %.1f s, CPU %.1f s\n",
+                    qPrintable(presets[preset]), made.kbps, qPrintable(megabytes(made.expected)),
+                    qPrintable(megabytes(made.image)), error * 100, made.wallSeconds,
+                    made.cpuSeconds);
+        std::fflush(stdout);
+        if (preset == 0)
+            standard = made;
+    }
+
+    Made twoHours;
+    for (const double filmHours : {2.0, 4.0}) {
+        const Disc full = singleLayerDisc();
+        const Disc scaled{full.name,
+                          qint64(double(full.bytes) * sourceSeconds / (filmHours * 3600) / 2048) *
+                              2048};
+        EncodeSettings settings = encodeSettingsFor(0, 3, {}, scaled);
+        const Made made = co_await makeImage(service, source, dir + "/out", settings);
+        const double fill = double(made.image) / double(scaled.bytes);
+        good = good && fill >= fillLowest && fill <= fillHighest;
+        std::printf("Passend, DVD-5 as a %.0f h film fills it (%s): %dk, image %s = %.2f %% "
+                    "(expected %+.2f %%); encode %.1f s, CPU %.1f s\n",
+                    filmHours, qPrintable(megabytes(scaled.bytes)), made.kbps,
+                    qPrintable(megabytes(made.image)), fill * 100,
+                    (double(made.expected) / double(made.image) - 1) * 100, made.wallSeconds,
+                    made.cpuSeconds);
+        std::fflush(stdout);
+        if (filmHours == 2.0)
+            twoHours = made;
+    }
+    const double cpuRatio = twoHours.cpuSeconds / standard.cpuSeconds;
+    const double wallRatio = twoHours.wallSeconds / standard.wallSeconds;
+    good = good && cpuRatio < timeTarget;
+    std::printf("Passend (2 h film) against Standard: CPU time x%.2f, wall time x%.2f\n", cpuRatio,
+                wallRatio);
+    co_return good;
+}
+
+// PSNR and SSIM of an encode against the source, both scaled to 1024x576.
+QString pictureQuality(const QString& source, const QString& mpg) {
+    QString report;
+    run(ffmpeg,
+        {"-i", source, "-i", mpg, "-lavfi",
+         "[0:v]scale=1024:576:flags=lanczos,setsar=1[a];[1:v]scale=1024:576:flags=lanczos,"
+         "setsar=1[b];[a]split[a1][a2];[b]split[b1][b2];[a1][b1]ssim;[a2][b2]psnr",
+         "-f", "null", "-"},
+        &report);
+    const auto psnr = QRegularExpression("PSNR .* average:([0-9.]+)").match(report);
+    const auto ssim = QRegularExpression("SSIM .* All:([0-9.]+)").match(report);
+    return QStringLiteral("PSNR %1 dB, SSIM %2").arg(psnr.captured(1), ssim.captured(1));
+}
+
+QCoro::Task<> measureQuality(const QString& dir) {
+    const QString source = makeSource(dir, 20);
+    FFmpegService service;
+    const VideoProbe probe =
+        co_await service.probeVideo(source, "/usr/bin/ffprobe", [](const QString&) {});
+    const QString mpg = dir + "/q.mpg";
+    const auto encode = [&](int kbps, bool tuned, bool halfWidth) {
+        EncodeSettings settings;
+        EncodePlan plan = planEncode(probe, settings);
+        plan.videoBitrateKbps = kbps;
+        plan.maxRateKbps = 9800;
+        plan.tunedEncoder = tuned;
+        if (halfWidth)
+            plan.videoFilters = "scale=352:576:flags=lanczos,setsar=32/11,fps=25";
+        QStringList arguments = ffmpegArguments(source, mpg, settings, plan);
+        arguments.prepend("error");
+        arguments.prepend("-v");
+        QElapsedTimer clock;
+        clock.start();
+        const double cpu = childCpuSeconds();
+        run(ffmpeg, arguments);
+        std::printf("%5dk %-7s %-5s %s, %s, encode CPU %.1f s\n", kbps, tuned ? "Passend" : "plain",
+                    halfWidth ? "352" : "720", qPrintable(megabytes(QFileInfo(mpg).size())),
+                    qPrintable(pictureQuality(source, mpg)), childCpuSeconds() - cpu);
+        std::fflush(stdout);
+    };
+    for (const int kbps : {3000, 4500, 6000}) {
+        encode(kbps, false, false);
+        encode(kbps, true, false);
+    }
+    for (const int kbps : {1000, 1500, 2500, 3500}) {
+        encode(kbps, true, false);
+        encode(kbps, true, true);
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const bool quality = argc > 1 && QByteArray(argv[1]) == "quality";
+    QTimer::singleShot(0, [&] {
+        [](bool quality) -> QCoro::Task<> {
+            QTemporaryDir dir;
+            bool good = false;
+            try {
+                if (quality) {
+                    co_await measureQuality(dir.path());
+                    QCoreApplication::exit(0);
+                    co_return;
+                }
+                good = co_await measureFit(dir.path());
+            } catch (const std::exception& error) {
+                std::printf("failed: %s\n", error.what());
+            }
+            std::printf("%s\n", good ? "within target" : "MISSED TARGET");
+            QCoreApplication::exit(good ? 0 : 1);
+        }(quality);
+    });
+    return app.exec();
+}
