@@ -179,13 +179,15 @@ QCoro::Task<bool> measureFit(const QString& dir) {
     co_return good;
 }
 
-// PSNR and SSIM of an encode against the source, both scaled to 1024x576.
+// PSNR and SSIM of an encode against the source, both scaled to 1024x576, picture by picture
+// from the first on (the DVD multiplex starts its video later than the source).
 QString pictureQuality(const QString& source, const QString& mpg) {
     QString report;
     run(ffmpeg,
         {"-i", source, "-i", mpg, "-lavfi",
-         "[0:v]scale=1024:576:flags=lanczos,setsar=1[a];[1:v]scale=1024:576:flags=lanczos,"
-         "setsar=1[b];[a]split[a1][a2];[b]split[b1][b2];[a1][b1]ssim;[a2][b2]psnr",
+         "[0:v]setpts=PTS-STARTPTS,scale=1024:576:flags=lanczos,setsar=1[a];"
+         "[1:v]setpts=PTS-STARTPTS,scale=1024:576:flags=lanczos,setsar=1[b];"
+         "[a]split[a1][a2];[b]split[b1][b2];[a1][b1]ssim;[a2][b2]psnr",
          "-f", "null", "-"},
         &report);
     const auto psnr = QRegularExpression("PSNR .* average:([0-9.]+)").match(report);
