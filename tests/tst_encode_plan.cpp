@@ -671,11 +671,11 @@ private slots:
         QTest::newRow("1 min, Max") << 60.0 << 8000 << 62'519'296LL << 63'485'952LL << plain;
         QTest::newRow("10 s, Max") << 10.0 << 8000 << 10'424'320LL << 11'390'976LL << plain;
         QTest::newRow("1 min, Passend 1500k")
-            << 60.0 << 1500 << 13'217'792LL << 14'184'448LL << closed;
+            << 60.0 << 1500 << 13'283'328LL << 14'249'984LL << closed;
         QTest::newRow("1 min, Passend 4000k")
-            << 60.0 << 4000 << 32'161'792LL << 33'128'448LL << closed;
+            << 60.0 << 4000 << 32'227'328LL << 33'193'984LL << closed;
         QTest::newRow("1 min, Passend 8000k")
-            << 60.0 << 8000 << 62'521'344LL << 63'488'000LL << closed;
+            << 60.0 << 8000 << 62'595'072LL << 63'561'728LL << closed;
     }
     void forecastOfMeasuredEncodes() {
         QFETCH(double, seconds);
@@ -687,9 +687,10 @@ private slots:
         const auto near = [](qint64 forecast, qint64 measured, double tolerance) {
             return std::abs(double(forecast) / double(measured) - 1) <= tolerance;
         };
-        QVERIFY2(near(forecast.mpegBytes, mpegBytes, 0.002),
+        // ffmpeg's average strays from the bitrate by up to 0.6 % at the lowest rate.
+        QVERIFY2(near(forecast.mpegBytes, mpegBytes, 0.01),
                  qPrintable(QString::number(forecast.mpegBytes)));
-        QVERIFY2(near(forecast.imageBytes, imageBytes, 0.002),
+        QVERIFY2(near(forecast.imageBytes, imageBytes, 0.01),
                  qPrintable(QString::number(forecast.imageBytes)));
         QCOMPARE(forecast.mpegBytes % 2048, 0);
         QVERIFY(forecast.dvdFolderBytes > forecast.mpegBytes);
@@ -787,9 +788,10 @@ private slots:
                  (QStringList{"-b:v", QStringLiteral("%1k").arg(plan.videoBitrateKbps), "-maxrate",
                               "9800k"}));
         const qsizetype flags = arguments.indexOf("-flags");
-        QCOMPARE(arguments.mid(flags, 12),
-                 (QStringList{"-flags", "+ildct+cgop", "-top", "1", "-bf", "2", "-trellis", "1",
-                              "-sc_threshold", "1000000000", "-c:a", "ac3"}));
+        QCOMPARE(arguments.mid(flags, 16),
+                 (QStringList{"-flags", "+ildct+cgop", "-top", "1", "-bf", "2", "-b_qfactor", "1",
+                              "-b_qoffset", "0.5", "-trellis", "1", "-sc_threshold", "1000000000",
+                              "-c:a", "ac3"}));
 
         // A fixed preset keeps the encoder's plain settings and its own rates.
         settings.fillsDisc = false;
