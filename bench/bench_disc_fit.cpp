@@ -4,7 +4,8 @@
 // - "Passend" on DVD-5 scaled to the source as a 2-hour and a 4-hour film fill it (target:
 //   95–99 % of the scaled disc);
 // - the encode time of "Passend" (its settings, at its rate for the 2-hour film) against
-//   "Standard" (target: below 1.5 times), as CPU time of the tools and as wall time.
+//   "Standard" (target: below 1.5 times), as wall time and as CPU time of the tools, the
+//   quickest of some rounds of each (argument, 3 without).
 // With "quality", it measures instead what settled the settings of "Passend": PSNR and SSIM
 // against the source at 1024x576 of 20 s encoded with the plain and the "Passend" encoder
 // settings, and at the full and the half width (352x576, same aspect flags).
@@ -89,12 +90,9 @@ struct Made {
     qint64 expected = 0;
     qint64 image = 0;
     int kbps = 0;
-    double wallSeconds = 0;
-    double cpuSeconds = 0;
 };
 
-// Plans, encodes, authors and images the source as the window's chain does; the time is the
-// encode's.
+// Plans, encodes, authors and images the source as the window's chain does.
 QCoro::Task<Made> makeImage(FFmpegService& service, QString source, QString folder,
                             EncodeSettings settings) {
     QDir(folder).removeRecursively();
@@ -102,30 +100,48 @@ QCoro::Task<Made> makeImage(FFmpegService& service, QString source, QString fold
     const LogCallback quiet = [](const QString&) {};
     const PlannedConversion planned =
         co_await service.planConversion(source, ffmpeg, settings, quiet, quiet);
-    QElapsedTimer clock;
-    clock.start();
-    const double cpu = childCpuSeconds();
     const DiscTitle title = co_await service.runConversion(
         planned, folder + "/Film.mpg", [](double) {}, quiet, quiet);
-    Made made;
-    made.wallSeconds = clock.elapsed() / 1000.0;
-    made.cpuSeconds = childCpuSeconds() - cpu;
     const QString dvdFolder =
         co_await service.createVideoTS(folder + "/Film.mpg", "/usr/bin/dvdauthor", quiet, title);
     const QString iso =
         co_await service.createISO(dvdFolder, KESTRIN_HDIUTIL, "FILM", dvdFolder + ".iso", quiet);
-    made.expected = planned.plan.size->imageBytes;
-    made.image = QFileInfo(iso).size();
-    made.kbps = planned.plan.videoBitrateKbps;
+    const Made made{planned.plan.size->imageBytes, QFileInfo(iso).size(),
+                    planned.plan.videoBitrateKbps};
     QDir(folder).removeRecursively();
     co_return made;
+}
+
+struct Timed {
+    double wallSeconds = 0;
+    double cpuSeconds = 0;
+};
+
+// The encode alone, as wall time and as CPU time of the tools.
+QCoro::Task<Timed> timeEncode(FFmpegService& service, QString source, QString mpg,
+                              EncodeSettings settings) {
+    const LogCallback quiet = [](const QString&) {};
+    QElapsedTimer clock;
+    clock.start();
+    const double cpu = childCpuSeconds();
+    co_await service.convert(
+        source, mpg, ffmpeg, settings, [](double) {}, quiet, quiet);
+    QFile::remove(mpg);
+    co_return Timed{clock.elapsed() / 1000.0, childCpuSeconds() - cpu};
+}
+
+// DVD-5 scaled to the source as a film of these hours fills it, in whole sectors.
+Disc scaledDisc(double filmHours) {
+    const Disc full = singleLayerDisc();
+    return {full.name,
+            qint64(double(full.bytes) * sourceSeconds / (filmHours * 3600) / 2048) * 2048};
 }
 
 QString megabytes(qint64 bytes) {
     return QString::asprintf("%.1f MB", double(bytes) / 1e6);
 }
 
-QCoro::Task<bool> measureFit(const QString& dir) {
+QCoro::Task<bool> measureFit(QString dir, int rounds) {
     QElapsedTimer clock;
     clock.start();
     const QString source = makeSource(dir, sourceSeconds);
@@ -135,47 +151,57 @@ QCoro::Task<bool> measureFit(const QString& dir) {
 
     FFmpegService service;
     bool good = true;
-    Made standard;
     const QStringList presets{"Standard", "High", "Max"};
     for (int preset = 0; preset < presets.size(); ++preset) {
         const Made made = co_await makeImage(service, source, dir + "/out",
                                              encodeSettingsFor(0, preset, {}, singleLayerDisc()));
         const double error = double(made.expected) / double(made.image) - 1;
         good = good && std::abs(error) <= predictionTarget;
-        std::printf("%-8s %dk: expected image %s, real %s: %+.2f %%; encode %.1f s, CPU %.1f s\n",
-                    qPrintable(presets[preset]), made.kbps, qPrintable(megabytes(made.expected)),
-                    qPrintable(megabytes(made.image)), error * 100, made.wallSeconds,
-                    made.cpuSeconds);
+        std::printf("%-8s %dk: expected image %s, real %s: %+.2f %%\n", qPrintable(presets[preset]),
+                    made.kbps, qPrintable(megabytes(made.expected)),
+                    qPrintable(megabytes(made.image)), error * 100);
         std::fflush(stdout);
-        if (preset == 0)
-            standard = made;
     }
 
-    Made twoHours;
     for (const double filmHours : {2.0, 4.0}) {
-        const Disc full = singleLayerDisc();
-        const Disc scaled{full.name,
-                          qint64(double(full.bytes) * sourceSeconds / (filmHours * 3600) / 2048) *
-                              2048};
-        EncodeSettings settings = encodeSettingsFor(0, 3, {}, scaled);
-        const Made made = co_await makeImage(service, source, dir + "/out", settings);
-        const double fill = double(made.image) / double(scaled.bytes);
+        const Disc disc = scaledDisc(filmHours);
+        const Made made =
+            co_await makeImage(service, source, dir + "/out", encodeSettingsFor(0, 3, {}, disc));
+        const double fill = double(made.image) / double(disc.bytes);
         good = good && fill >= fillLowest && fill <= fillHighest;
         std::printf("Passend, DVD-5 as a %.0f h film fills it (%s): %dk, image %s = %.2f %% "
-                    "(expected %+.2f %%); encode %.1f s, CPU %.1f s\n",
-                    filmHours, qPrintable(megabytes(scaled.bytes)), made.kbps,
+                    "(expected %+.2f %%)\n",
+                    filmHours, qPrintable(megabytes(disc.bytes)), made.kbps,
                     qPrintable(megabytes(made.image)), fill * 100,
-                    (double(made.expected) / double(made.image) - 1) * 100, made.wallSeconds,
-                    made.cpuSeconds);
+                    (double(made.expected) / double(made.image) - 1) * 100);
         std::fflush(stdout);
-        if (filmHours == 2.0)
-            twoHours = made;
     }
-    const double cpuRatio = twoHours.cpuSeconds / standard.cpuSeconds;
-    const double wallRatio = twoHours.wallSeconds / standard.wallSeconds;
-    good = good && cpuRatio < timeTarget;
-    std::printf("Passend (2 h film) against Standard: CPU time x%.2f, wall time x%.2f\n", cpuRatio,
-                wallRatio);
+
+    // Alternating, and the quickest round of each: other work on the machine only slows down.
+    std::vector<double> standardWall, standardCpu, fitWall, fitCpu;
+    for (int round = 0; round < rounds; ++round) {
+        const Timed standard = co_await timeEncode(service, source, dir + "/t.mpg",
+                                                   encodeSettingsFor(0, 0, {}, singleLayerDisc()));
+        const Timed fit = co_await timeEncode(service, source, dir + "/t.mpg",
+                                              encodeSettingsFor(0, 3, {}, scaledDisc(2)));
+        standardWall.push_back(standard.wallSeconds);
+        standardCpu.push_back(standard.cpuSeconds);
+        fitWall.push_back(fit.wallSeconds);
+        fitCpu.push_back(fit.cpuSeconds);
+        std::printf("round %d: Standard %.1f s (CPU %.1f s), Passend %.1f s (CPU %.1f s)\n",
+                    round + 1, standard.wallSeconds, standard.cpuSeconds, fit.wallSeconds,
+                    fit.cpuSeconds);
+        std::fflush(stdout);
+    }
+    const auto least = [](const std::vector<double>& values) {
+        return *std::min_element(values.begin(), values.end());
+    };
+    const double cpuRatio = least(fitCpu) / least(standardCpu);
+    const double wallRatio = least(fitWall) / least(standardWall);
+    good = good && cpuRatio < timeTarget && wallRatio < timeTarget;
+    std::printf("Passend (2 h film) against Standard, quickest of %d: wall time x%.2f, CPU time "
+                "x%.2f\n",
+                rounds, wallRatio, cpuRatio);
     co_return good;
 }
 
@@ -236,8 +262,9 @@ QCoro::Task<> measureQuality(const QString& dir) {
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const bool quality = argc > 1 && QByteArray(argv[1]) == "quality";
+    const int rounds = argc > 1 && !quality ? std::max(1, std::atoi(argv[1])) : 3;
     QTimer::singleShot(0, [&] {
-        [](bool quality) -> QCoro::Task<> {
+        [](bool quality, int rounds) -> QCoro::Task<> {
             QTemporaryDir dir;
             bool good = false;
             try {
@@ -246,13 +273,13 @@ int main(int argc, char** argv) {
                     QCoreApplication::exit(0);
                     co_return;
                 }
-                good = co_await measureFit(dir.path());
+                good = co_await measureFit(dir.path(), rounds);
             } catch (const std::exception& error) {
                 std::printf("failed: %s\n", error.what());
             }
             std::printf("%s\n", good ? "within target" : "MISSED TARGET");
             QCoreApplication::exit(good ? 0 : 1);
-        }(quality);
+        }(quality, rounds);
     });
     return app.exec();
 }
