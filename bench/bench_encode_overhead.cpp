@@ -56,7 +56,7 @@ QCoro::Task<> run(int rounds) {
         long lines = 0;
         const auto countLine = [&](const QString&) { ++lines; };
         co_await service.convert(
-            clip, out, ffmpeg, settings, [](double) {}, countLine);
+            clip, out, ffmpeg, settings, [](double) {}, countLine, countLine);
         viaService.push_back(clock.elapsed() / 1000.0);
         ratios.push_back(viaService.back() / plain.back());
 

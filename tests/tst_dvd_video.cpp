@@ -68,8 +68,8 @@ Chain runChain(const QString& source, const QString& mpg, EncodeSettings setting
     FFmpegService service;
     Chain chain;
     const auto onLog = [&](const QString& line) { chain.log << line; };
-    const Outcome<DiscTitle> encoded =
-        await(service.convert(source, mpg, ffmpeg, settings, [](double) {}, onLog));
+    const Outcome<DiscTitle> encoded = await(service.convert(
+        source, mpg, ffmpeg, settings, [](double) {}, onLog, onLog));
     if (!encoded.value) {
         chain.error = encoded.error;
         return chain;

@@ -1,4 +1,5 @@
 // The decisions of the PAL encode, its summary, its ffmpeg arguments and the error texts.
+#include "DiscFit.h"
 #include "DiscTitle.h"
 #include "EncodeCheck.h"
 #include "EncodePlan.h"
@@ -623,10 +624,14 @@ private slots:
         QTest::addColumn<OptionalBool>("widescreen");
         QTest::addColumn<int>("bitrate");
         QTest::addColumn<int>("maxRate");
-        QTest::newRow("defaults") << 0 << 0 << OptionalBool() << 6000 << 8000;
-        QTest::newRow("16:9 High") << 1 << 1 << OptionalBool(true) << 7500 << 9000;
-        QTest::newRow("4:3 Max") << 2 << 2 << OptionalBool(false) << 8000 << 9800;
-        QTest::newRow("out of range") << 7 << -3 << OptionalBool() << 6000 << 8000;
+        QTest::addColumn<bool>("fillsDisc");
+        QTest::newRow("defaults") << 0 << 0 << OptionalBool() << 6000 << 8000 << false;
+        QTest::newRow("16:9 High") << 1 << 1 << OptionalBool(true) << 7500 << 9000 << false;
+        QTest::newRow("4:3 Max") << 2 << 2 << OptionalBool(false) << 8000 << 9800 << false;
+        // Without a known length "Passend" encodes at the standard rates.
+        QTest::newRow("Passend") << 0 << 3 << OptionalBool() << 6000 << 8000 << true;
+        QTest::newRow("a newer preset") << 0 << 4 << OptionalBool() << 6000 << 8000 << false;
+        QTest::newRow("out of range") << 7 << -3 << OptionalBool() << 6000 << 8000 << false;
     }
     void storedChoices() {
         QFETCH(int, aspectMode);
@@ -634,11 +639,204 @@ private slots:
         QFETCH(OptionalBool, widescreen);
         QFETCH(int, bitrate);
         QFETCH(int, maxRate);
-        const EncodeSettings settings = encodeSettingsFor(aspectMode, qualityPreset, 1);
+        QFETCH(bool, fillsDisc);
+        const EncodeSettings settings =
+            encodeSettingsFor(aspectMode, qualityPreset, 1, dualLayerDisc());
         QCOMPARE(settings.widescreen, widescreen);
         QCOMPARE(settings.videoBitrateKbps, bitrate);
         QCOMPARE(settings.maxRateKbps, maxRate);
         QCOMPARE(settings.audioStreamIndex, 1);
+        QCOMPARE(settings.fillsDisc, fillsDisc);
+        QCOMPARE(settings.disc.name, "DVD-9");
+    }
+
+    void discCapacities() {
+        QCOMPARE(singleLayerDisc(), (Disc{"DVD-5", 4'700'372'992}));
+        QCOMPARE(dualLayerDisc(), (Disc{"DVD-9", 8'543'666'176}));
+        QCOMPARE(EncodeSettings().disc, singleLayerDisc());
+    }
+
+    // Images made here by the real tools (ffmpeg 5.1, dvdauthor 0.7.2, genisoimage 1.1.11) from
+    // sources that reach the bitrate, against the forecast.
+    void forecastOfMeasuredEncodes_data() {
+        QTest::addColumn<double>("seconds");
+        QTest::addColumn<int>("kbps");
+        QTest::addColumn<qint64>("mpegBytes");
+        QTest::addColumn<qint64>("imageBytes");
+        QTest::addColumn<int>("gopFrames");
+        const int plain = plainGopFrames;
+        const int closed = closedGopFrames;
+        QTest::newRow("1 min, Standard") << 60.0 << 6000 << 47'349'760LL << 48'316'416LL << plain;
+        QTest::newRow("1 min, High") << 60.0 << 7500 << 58'724'352LL << 59'691'008LL << plain;
+        QTest::newRow("1 min, Max") << 60.0 << 8000 << 62'519'296LL << 63'485'952LL << plain;
+        QTest::newRow("10 s, Max") << 10.0 << 8000 << 10'424'320LL << 11'390'976LL << plain;
+        QTest::newRow("1 min, Passend 1500k")
+            << 60.0 << 1500 << 13'273'088LL << 14'239'744LL << closed;
+        QTest::newRow("1 min, Passend 4000k")
+            << 60.0 << 4000 << 32'253'952LL << 33'220'608LL << closed;
+        QTest::newRow("1 min, Passend 8000k")
+            << 60.0 << 8000 << 62'574'592LL << 63'541'248LL << closed;
+    }
+    void forecastOfMeasuredEncodes() {
+        QFETCH(double, seconds);
+        QFETCH(int, kbps);
+        QFETCH(qint64, mpegBytes);
+        QFETCH(qint64, imageBytes);
+        QFETCH(int, gopFrames);
+        const SizeForecast forecast = forecastSize(seconds, kbps, gopFrames);
+        const auto near = [](qint64 forecast, qint64 measured, double tolerance) {
+            return std::abs(double(forecast) / double(measured) - 1) <= tolerance;
+        };
+        // ffmpeg's average strays from the bitrate by up to 0.6 % at the lowest rate.
+        QVERIFY2(near(forecast.mpegBytes, mpegBytes, 0.01),
+                 qPrintable(QString::number(forecast.mpegBytes)));
+        QVERIFY2(near(forecast.imageBytes, imageBytes, 0.01),
+                 qPrintable(QString::number(forecast.imageBytes)));
+        QCOMPARE(forecast.mpegBytes % 2048, 0);
+        QVERIFY(forecast.dvdFolderBytes > forecast.mpegBytes);
+        QVERIFY(forecast.imageBytes > forecast.dvdFolderBytes);
+        // A tenth of the MPEG file written at a tenth of the length projects the whole image.
+        QVERIFY(
+            near(projectedImageBytes(mpegBytes / 10, seconds / 10, seconds), imageBytes, 0.002));
+    }
+
+    void sizesOfExistingFiles() {
+        // An MPEG file of a DVD-9 at the lowest rate still gets room for its IFO files.
+        const SizeForecast fromMpeg = forecastFromMpeg(8'000'000'000);
+        const SizeForecast longest = forecastSize(40'000, 1500, closedGopFrames);
+        QVERIFY(fromMpeg.dvdFolderBytes - fromMpeg.mpegBytes >=
+                longest.dvdFolderBytes - longest.mpegBytes);
+        QCOMPARE(fromMpeg.mpegBytes, 8'000'000'000);
+        QVERIFY(fromMpeg.imageBytes > fromMpeg.dvdFolderBytes);
+        // The image of the measured one-minute encode from its DVD folder (VOB and IFO files).
+        QCOMPARE(imageFromDvdFolder(47'349'760 + 36'864), 48'316'416);
+    }
+
+    // "Passend" for films of many lengths: the image fills 95–99 % of the disc, at a bitrate
+    // that never goes above 8000k nor below 1500k.
+    void passendFillsTheDisc_data() {
+        QTest::addColumn<double>("minutes");
+        QTest::addColumn<bool>("dualLayer");
+        QTest::addColumn<int>("lowest");
+        QTest::addColumn<int>("highest");
+        QTest::newRow("half an hour on DVD-5: capped") << 30.0 << false << 8000 << 8000;
+        QTest::newRow("75 min on DVD-5") << 75.0 << false << 7700 << 7900;
+        QTest::newRow("90 min on DVD-5") << 90.0 << false << 6350 << 6500;
+        QTest::newRow("2 h on DVD-5") << 120.0 << false << 4700 << 4850;
+        QTest::newRow("3 h on DVD-5") << 180.0 << false << 3050 << 3150;
+        QTest::newRow("5:40 h on DVD-5") << 340.0 << false << 1500 << 1560;
+        QTest::newRow("2 h on DVD-9") << 120.0 << true << 8000 << 8000;
+        QTest::newRow("3 h on DVD-9") << 180.0 << true << 5750 << 5900;
+        QTest::newRow("10 h on DVD-9") << 600.0 << true << 1550 << 1620;
+    }
+    void passendFillsTheDisc() {
+        QFETCH(double, minutes);
+        QFETCH(bool, dualLayer);
+        QFETCH(int, lowest);
+        QFETCH(int, highest);
+        const Disc disc = dualLayer ? dualLayerDisc() : singleLayerDisc();
+        const std::optional<DiscFit> fit = fitToDisc(minutes * 60, disc.bytes);
+        QVERIFY(fit);
+        QVERIFY2(fit->videoKbps >= lowest && fit->videoKbps <= highest,
+                 qPrintable(QString::number(fit->videoKbps)));
+        QCOMPARE(fit->maxRateKbps, 9800);
+        const double fill =
+            double(forecastSize(minutes * 60, fit->videoKbps, closedGopFrames).imageBytes) /
+            double(disc.bytes);
+        QVERIFY2(fill <= 0.99, qPrintable(QString::number(fill)));
+        if (fit->videoKbps < 8000)
+            QVERIFY2(fill >= 0.95, qPrintable(QString::number(fill)));
+    }
+
+    void passendRefusesWhatNoRateFits_data() {
+        QTest::addColumn<double>("minutes");
+        QTest::addColumn<bool>("dualLayer");
+        QTest::newRow("5:50 h on DVD-5") << 350.0 << false;
+        QTest::newRow("11 h on DVD-9") << 660.0 << true;
+    }
+    void passendRefusesWhatNoRateFits() {
+        QFETCH(double, minutes);
+        QFETCH(bool, dualLayer);
+        const Disc disc = dualLayer ? dualLayerDisc() : singleLayerDisc();
+        QVERIFY(!fitToDisc(minutes * 60, disc.bytes));
+        VideoProbe probe = probeOf(25.0, 16.0 / 9);
+        probe.duration = minutes * 60;
+        EncodeSettings settings;
+        settings.fillsDisc = true;
+        settings.disc = disc;
+        QVERIFY(planEncode(probe, settings).tooLongForDisc);
+        settings.fillsDisc = false;
+        QVERIFY(!planEncode(probe, settings).tooLongForDisc);
+    }
+
+    void passendPlan() {
+        VideoProbe probe = probeOf(24000.0 / 1001, 16.0 / 9);
+        probe.duration = 125 * 60.0; // 2 h after the speed-up to 25 fps
+        EncodeSettings settings;
+        settings.fillsDisc = true;
+        const EncodePlan plan = planEncode(probe, settings);
+        QVERIFY(qAbs(*plan.expectedDuration - 7192.8) < 0.1);
+        QVERIFY(plan.tunedEncoder && !plan.tooLongForDisc);
+        QVERIFY(plan.videoBitrateKbps > 4700 && plan.videoBitrateKbps < 4850);
+        QCOMPARE(plan.maxRateKbps, 9800);
+        QCOMPARE(*plan.size,
+                 forecastSize(*plan.expectedDuration, plan.videoBitrateKbps, closedGopFrames));
+        QCOMPARE(encodeSummary(probe, settings, plan).at(4),
+                 QStringLiteral("Bitrate: %1k (max 9800k)").arg(plan.videoBitrateKbps));
+        const QStringList arguments = ffmpegArguments("in", "out", settings, plan);
+        QCOMPARE(arguments.mid(arguments.indexOf("-b:v"), 4),
+                 (QStringList{"-b:v", QStringLiteral("%1k").arg(plan.videoBitrateKbps), "-maxrate",
+                              "9800k"}));
+        const qsizetype flags = arguments.indexOf("-flags");
+        QCOMPARE(arguments.mid(flags, 18),
+                 (QStringList{"-flags", "+ildct+cgop", "-top", "1", "-bf", "2", "-b_qfactor", "1",
+                              "-b_qoffset", "0.5", "-bidir_refine", "0", "-trellis", "1",
+                              "-sc_threshold", "1000000000", "-c:a", "ac3"}));
+
+        // A fixed preset keeps the encoder's plain settings and its own rates.
+        settings.fillsDisc = false;
+        const EncodePlan fixed = planEncode(probe, settings);
+        QVERIFY(!fixed.tunedEncoder);
+        QCOMPARE(fixed.videoBitrateKbps, 6000);
+        const QStringList plain = ffmpegArguments("in", "out", settings, fixed);
+        QCOMPARE(plain.at(plain.indexOf("-top") + 2), "-c:a");
+        QCOMPARE(*fixed.size, forecastSize(*fixed.expectedDuration, 6000, plainGopFrames));
+
+        // Without a length nothing can be fitted: the standard rates, with the better settings.
+        const VideoProbe unknown;
+        settings.fillsDisc = true;
+        const EncodePlan blind = planEncode(unknown, settings);
+        QVERIFY(!blind.size && !blind.tooLongForDisc && blind.tunedEncoder);
+        QCOMPARE(blind.videoBitrateKbps, 6000);
+    }
+
+    void statusSizes_data() {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<OptionalInt>("kilobytes");
+        QTest::newRow("running") << "frame=  250 fps= 50 q=31.0 size=   10240kB time=00:00:10.00 "
+                                    "bitrate=8388.6kbits/s speed=2.01x"
+                                 << OptionalInt(10240);
+        QTest::newRow("last") << "frame= 1500 fps= 49 q=31.0 Lsize=   61054kB time=00:01:00.00 "
+                                 "bitrate=8335.8kbits/s speed=1.96x"
+                              << OptionalInt(61054);
+        QTest::newRow("nothing written yet")
+            << "frame=    0 fps=0.0 q=0.0 size=N/A time=N/A" << OptionalInt();
+        QTest::newRow("no status") << "Stream #0:0: Video: mpeg2video" << OptionalInt();
+    }
+    void statusSizes() {
+        QFETCH(QString, line);
+        QFETCH(OptionalInt, kilobytes);
+        const std::optional<qint64> bytes = statusSize(line);
+        QCOMPARE(bytes.has_value(), kilobytes.has_value());
+        if (kilobytes)
+            QCOMPARE(*bytes, qint64(*kilobytes) * 1024);
+    }
+
+    void sizeLines() {
+        QCOMPARE(expectedSizeLine(5'450'000'000, singleLayerDisc()),
+                 "Voraussichtliche Größe: 5,45 GB (DVD-5: 4,70 GB)");
+        QCOMPARE(projectedSizeLine(8'123'000'000, dualLayerDisc()),
+                 "Hochgerechnete Größe: 8,12 GB (DVD-9: 8,54 GB)");
     }
 
     void errorDescriptions() {
@@ -657,6 +855,23 @@ private slots:
         QVERIFY(!FFmpegError::conversionFailed(15).isCancellation());
         QCOMPARE(FFmpegError::conversionFailed(1, "No such file").toolReason(), "No such file");
         QCOMPARE(FFmpegError::fileFailed("/x", "kaputt").toolReason(), QString());
+        QCOMPARE(FFmpegError::tooLongForDisc(5 * 3600 + 40 * 60 - 20, "DVD-9").description(),
+                 "Der Film ist mit 5:40 h zu lang für eine DVD-9.");
+        QCOMPARE(FFmpegError::tooLongForDisc(59 * 60, "DVD-5").description(),
+                 "Der Film ist mit 0:59 h zu lang für eine DVD-5.");
+        QCOMPARE(
+            FFmpegError::discTooSmall(5'450'000'000, "DVD-5", 4'700'372'992, "DVD-9").description(),
+            "Das Abbild wird voraussichtlich 5,45 GB groß und passt nicht auf eine DVD-5 "
+            "(4,70 GB). Bitte „Passend“ oder DVD-9 wählen.");
+        QCOMPARE(FFmpegError::discTooSmall(9'100'000'000, "DVD-9", 8'543'666'176, std::nullopt)
+                     .description(),
+                 "Das Abbild wird voraussichtlich 9,10 GB groß und passt nicht auf eine DVD-9 "
+                 "(8,54 GB). Bitte „Passend“ wählen.");
+        QCOMPARE(FFmpegError::notEnoughSpace("/home/a/Filme", 13'200'000'000, 8'100'000'000)
+                     .description(),
+                 "Nicht genug Speicherplatz in /home/a/Filme: benötigt 13,2 GB, frei 8,1 GB.");
+        QCOMPARE(FFmpegError::notEnoughSpace("/mnt/usb", 62'900'000, 1'048'576).summary(),
+                 "Nicht genug Speicherplatz in /mnt/usb: benötigt 62,9 MB, frei 1,0 MB.");
     }
 };
 

@@ -23,8 +23,8 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QToolButton>
 #include <QTest>
+#include <QToolButton>
 
 using namespace testing;
 
@@ -162,6 +162,7 @@ class MainWindowTest : public QObject {
         settings.setValue(Setting::eraseBeforeBurn, false);
         settings.setValue(Setting::aspectMode, 0);
         settings.setValue(Setting::qualityPreset, 0);
+        settings.setValue(Setting::discSize, 0);
     }
 
     void shoot(QWidget& widget, const QString& name) {
@@ -223,15 +224,35 @@ private slots:
         shoot(window, "main-idle");
 
         const QStringList texts = visibleTexts(window);
-        const QStringList expected{
-            "Quelle",        "Keine Datei gewählt", "Auswählen…",     "Ziel (PAL-DVD MPG)",
-            "Kein Ziel gewählt", "Speichern als…",  "MPG → VIDEO_TS", "VIDEO_TS → ISO",
-            "ISO → Brennen", "ISO & Brennen",       "▼",              "DVD Name:",
-            "Bild:",         "Audio",               "Qualität",       "Auto",
-            "16:9",          "4:3",                 "↻",              "Start",
-            "DVD löschen",   "VIDEO_TS erstellen",  "ISO erstellen",  "DVD brennen",
-            "Brennprüfung",  "Pause",               "Abbrechen",      "Bereit.",
-            "Log"};
+        const QStringList expected{"Quelle",
+                                   "Keine Datei gewählt",
+                                   "Auswählen…",
+                                   "Ziel (PAL-DVD MPG)",
+                                   "Kein Ziel gewählt",
+                                   "Speichern als…",
+                                   "MPG → VIDEO_TS",
+                                   "VIDEO_TS → ISO",
+                                   "ISO → Brennen",
+                                   "ISO & Brennen",
+                                   "▼",
+                                   "DVD Name:",
+                                   "Bild:",
+                                   "Audio",
+                                   "Qualität",
+                                   "Auto",
+                                   "16:9",
+                                   "4:3",
+                                   "↻",
+                                   "Start",
+                                   "DVD löschen",
+                                   "VIDEO_TS erstellen",
+                                   "ISO erstellen",
+                                   "DVD brennen",
+                                   "Brennprüfung",
+                                   "Pause",
+                                   "Abbrechen",
+                                   "Bereit.",
+                                   "Log"};
         for (const QString& text : expected)
             QVERIFY2(texts.contains(text), qPrintable(text + " missing in " + texts.join(" | ")));
         QVERIFY(texts.indexOf("Quelle") < texts.indexOf("Ziel (PAL-DVD MPG)"));
@@ -299,6 +320,49 @@ private slots:
         QVERIFY(shownStates(window) == expectedStates(view));
     }
 
+    // The disc picker beside the quality: its entries, the stored choice it shows (another
+    // version's value as DVD-5), a choice by key stored at once, enabled with the other pickers.
+    void discBesideQuality() {
+        StoredSettings().setValue(Setting::discSize, 1);
+        StoredSettings().setValue(Setting::qualityPreset, 3);
+        MainWindow window(m_files);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        auto* quality = window.findChild<QComboBox*>("quality");
+        auto* disc = window.findChild<QComboBox*>("disc");
+        QVERIFY(quality && disc);
+        QCOMPARE(quality->currentText(), "Passend");
+        QCOMPARE(disc->count(), 2);
+        QCOMPARE(disc->itemText(0), "DVD-5 (4,7 GB)");
+        QCOMPARE(disc->currentText(), "DVD-9 (8,5 GB)");
+        // Beside the quality picker, in the window.
+        const QRect q(quality->mapTo(&window, QPoint()), quality->size());
+        const QRect d(disc->mapTo(&window, QPoint()), disc->size());
+        QVERIFY(d.left() >= q.right() && qAbs(d.center().y() - q.center().y()) < 4);
+        QVERIFY(d.right() < window.width());
+        QVERIFY(disc->width() >= disc->sizeHint().width()); // "DVD-9 (8,5 GB)" not cut
+        const QStringList texts = visibleTexts(window);
+        QVERIFY(texts.indexOf("Qualität") < texts.indexOf("Start"));
+
+        disc->setFocus();
+        QTest::keyClick(disc, Qt::Key_Up);
+        QCOMPARE(window.contentView().settings().value(Setting::discSize), 0);
+        QTest::keyClick(quality, Qt::Key_Up);
+        QCOMPARE(window.contentView().settings().value(Setting::qualityPreset), 2);
+
+        StoredSettings().setValue(Setting::discSize, 1);
+        QTRY_COMPARE(disc->currentText(), "DVD-9 (8,5 GB)");
+        StoredSettings().setValue(Setting::discSize, 7);
+        StoredSettings().setValue(Setting::qualityPreset, 9);
+        QTRY_COMPARE(disc->currentText(), "DVD-5 (4,7 GB)");
+        QCOMPARE(quality->currentText(), "Standard");
+        QVERIFY(disc->isEnabled());
+        window.contentView().settings().setValue(Setting::ffmpegPath, m_dir.filePath("kein"));
+        QTRY_VERIFY(!quality->isEnabled());
+        QVERIFY(!disc->isEnabled());
+        shoot(window, "main-disc");
+    }
+
     // A screen reader changes the choices through the accessibility interface: what it sets is
     // what the encode gets.
     void choicesThroughAccessibility() {
@@ -306,7 +370,8 @@ private slots:
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         ContentView& view = window.contentView();
-        QVERIFY(accessibleAction(&control(window, "16:9"), QAccessibleActionInterface::toggleAction()));
+        QVERIFY(
+            accessibleAction(&control(window, "16:9"), QAccessibleActionInterface::toggleAction()));
         QCOMPARE(view.settings().value(Setting::aspectMode), 1);
         QVERIFY(accessibleAction(&toggle(window, "Brennprüfung"),
                                  QAccessibleActionInterface::toggleAction()));

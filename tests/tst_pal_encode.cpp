@@ -21,6 +21,7 @@ const QString ffprobe = QStringLiteral("/usr/bin/ffprobe");
 
 struct Encode {
     QStringList log;
+    QStringList notes;
     QList<double> progress;
     std::optional<FFmpegError> error;
     std::optional<DiscTitle> title;
@@ -32,7 +33,8 @@ Encode encode(const QString& input, const QString& output, EncodeSettings settin
     Encode result;
     const Outcome<DiscTitle> outcome = await(service.convert(
         input, output, ffmpegPath, settings, [&](double f) { result.progress << f; },
-        [&](const QString& line) { result.log << line; }));
+        [&](const QString& line) { result.log << line; },
+        [&](const QString& line) { result.notes << line; }));
     result.title = outcome.value;
     result.error = outcome.error;
     return result;
@@ -137,11 +139,13 @@ private slots:
         QCOMPARE(film.height, 240);
         QVERIFY(qAbs(*film.duration - 3) < 0.1);
 
-        const VideoProbe noDar = awaitValue(service.probeVideo(m_noDar, ffprobe, [](const QString&) {}));
+        const VideoProbe noDar =
+            awaitValue(service.probeVideo(m_noDar, ffprobe, [](const QString&) {}));
         QVERIFY(!noDar.displayAspectRatio);
         QCOMPARE(noDar.width, 480);
 
-        const QList<AudioStreamInfo> streams = awaitValue(service.probeAudioStreams(m_film, ffprobe));
+        const QList<AudioStreamInfo> streams =
+            awaitValue(service.probeAudioStreams(m_film, ffprobe));
         QCOMPARE(streams.size(), 2);
         QCOMPARE(streams[0].index, 1);
         QCOMPARE(streams[1].index, 2);
@@ -153,8 +157,8 @@ private slots:
     void probesWithoutFfprobe() {
         FFmpegService service;
         QStringList log;
-        const VideoProbe probe = awaitValue(service.probeVideo(m_film, m_dir.filePath("ffprobe"),
-                                                          [&](const QString& l) { log << l; }));
+        const VideoProbe probe = awaitValue(service.probeVideo(
+            m_film, m_dir.filePath("ffprobe"), [&](const QString& l) { log << l; }));
         QVERIFY(!probe.frameRate && !probe.duration && !probe.hasVideoStream);
         QCOMPARE(log, QStringList{"Hinweis: ffprobe nicht gefunden unter " +
                                   m_dir.filePath("ffprobe") + ". Probe wird übersprungen."});

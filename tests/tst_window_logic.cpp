@@ -1,17 +1,20 @@
 // The pure parts of the main window, stated as tables: the log filter and order, what each run
 // shows at each step and how it ends, the expected end time, the volume name, the tool check
-// message, audio labels and positions, ISO names, the stored keys, German numbers.
+// message, audio labels and positions, ISO names, the stored keys, German numbers, the disc
+// choice, what each run writes where, and the checks of room and disc before a run.
 #include "FileNames.h"
 #include "IsoImage.h"
 #include "TestFiles.h"
 #include "inputs/AudioChoice.h"
 #include "inputs/ControlStates.h"
+#include "inputs/DiscChoice.h"
 #include "inputs/ToolCheckMessage.h"
 #include "inputs/VolumeName.h"
 #include "log/ActivityLog.h"
 #include "platform/GermanFormat.h"
 #include "platform/StoredSettings.h"
 #include "run/EndTime.h"
+#include "run/RunChecks.h"
 #include "run/RunPlan.h"
 
 #include <QSettings>
@@ -45,10 +48,9 @@ private slots:
         QTest::addColumn<QString>("line");
         QTest::addColumn<bool>("kept");
         // Every log word, in any mix of capitals, also inside a longer word.
-        for (const char* word :
-             {"FEHLER", "Error", "failed", "INVALID", "unfertig", "Abgebrochen", "erfolgreich",
-              "Kodiere", "Startzeit", "Voraussichtliches Ende", "Erstelle", "Brenne", "PRÜFE",
-              "Lösche"})
+        for (const char* word : {"FEHLER", "Error", "failed", "INVALID", "unfertig", "Abgebrochen",
+                                 "erfolgreich", "Kodiere", "Startzeit", "Voraussichtliches Ende",
+                                 "Erstelle", "Brenne", "PRÜFE", "Lösche"})
             QTest::newRow(word) << QStringLiteral("x %1 y").arg(QString::fromUtf8(word)) << true;
         QTest::newRow("progress line") << "frame=  100 fps=50 time=00:00:04.00" << false;
         QTest::newRow("header") << "=== ffmpeg ===" << false;
@@ -94,20 +96,20 @@ private slots:
         QTest::addColumn<Stage>("done");
         QTest::addColumn<int>("toggles"); // bits: VIDEO_TS, ISO, burn
         QTest::addColumn<OptionalStage>("next");
-        QTest::newRow("encode, chained") << RunKind::chained << Stage::encode << 0b111
-                                         << OptionalStage(Stage::authoring);
-        QTest::newRow("encode only") << RunKind::chained << Stage::encode << 0b011
-                                     << OptionalStage();
-        QTest::newRow("authoring, image on") << RunKind::chained << Stage::authoring << 0b011
-                                             << OptionalStage(Stage::image);
-        QTest::newRow("authoring, image off") << RunKind::videoTS << Stage::authoring << 0b101
-                                              << OptionalStage();
-        QTest::newRow("image, burn on") << RunKind::videoTS << Stage::image << 0b111
-                                        << OptionalStage(Stage::burn);
-        QTest::newRow("image, burn off") << RunKind::chained << Stage::image << 0b110
-                                         << OptionalStage();
-        QTest::newRow("ISO run never burns") << RunKind::iso << Stage::image << 0b111
-                                             << OptionalStage();
+        QTest::newRow("encode, chained")
+            << RunKind::chained << Stage::encode << 0b111 << OptionalStage(Stage::authoring);
+        QTest::newRow("encode only")
+            << RunKind::chained << Stage::encode << 0b011 << OptionalStage();
+        QTest::newRow("authoring, image on")
+            << RunKind::chained << Stage::authoring << 0b011 << OptionalStage(Stage::image);
+        QTest::newRow("authoring, image off")
+            << RunKind::videoTS << Stage::authoring << 0b101 << OptionalStage();
+        QTest::newRow("image, burn on")
+            << RunKind::videoTS << Stage::image << 0b111 << OptionalStage(Stage::burn);
+        QTest::newRow("image, burn off")
+            << RunKind::chained << Stage::image << 0b110 << OptionalStage();
+        QTest::newRow("ISO run never burns")
+            << RunKind::iso << Stage::image << 0b111 << OptionalStage();
         QTest::newRow("burn run") << RunKind::burn << Stage::burn << 0b111 << OptionalStage();
     }
     void stagesOfEachRun() {
@@ -141,8 +143,7 @@ private slots:
         row("image after VIDEO_TS button", RunKind::videoTS, Stage::image, false, "Erzeuge ISO…",
             nullptr, "Erstelle ISO");
         row("image, button", RunKind::iso, Stage::image, false, nullptr, nullptr, "Erstelle ISO");
-        row("burn, chained", RunKind::chained, Stage::burn, false, "Brenne DVD…", nullptr,
-            nullptr);
+        row("burn, chained", RunKind::chained, Stage::burn, false, "Brenne DVD…", nullptr, nullptr);
         row("burn, button", RunKind::burn, Stage::burn, false, nullptr, nullptr, nullptr);
         row("burn, erasing", RunKind::videoTS, Stage::burn, true, "Löschen…", "Löschen",
             "DVD löschen");
@@ -201,9 +202,8 @@ private slots:
             << RunKind::videoTS << Stage::burn << 0
             << text("Fertig ✅ Brennvorgang abgeschlossen (mit Verify).") << text("Start") << 1.0
             << text("Fertig ✅ Brennvorgang abgeschlossen (mit Verify).") << false;
-        QTest::newRow("VIDEO_TS run fails") << RunKind::videoTS << Stage::image << 1
-                                            << text(failed) << text("Start") << -1.0
-                                            << text(failed) << false;
+        QTest::newRow("VIDEO_TS run fails") << RunKind::videoTS << Stage::image << 1 << text(failed)
+                                            << text("Start") << -1.0 << text(failed) << false;
         QTest::newRow("ISO run") << RunKind::iso << Stage::image << 0 << OptionalText()
                                  << OptionalText() << -1.0 << OptionalText() << false;
         QTest::newRow("ISO run fails") << RunKind::iso << Stage::image << 1 << text(failed)
@@ -351,10 +351,12 @@ private slots:
         QTest::newRow("folder") << ""
                                 << "/Out/Film_DVD"
                                 << "Film_DVD";
-        QTest::newRow("long folder") << "" << "/Out/" + QString(24, 'a') + "_PAL_DVD_DVD"
-                                     << QString(24, 'a') + "_PAL_DVD";
+        QTest::newRow("long folder")
+            << ""
+            << "/Out/" + QString(24, 'a') + "_PAL_DVD_DVD" << QString(24, 'a') + "_PAL_DVD";
         // Sixteen two-byte letters fill the 32 bytes; none is cut in half.
-        QTest::newRow("umlauts") << "" << "/Out/" + QString(20, QChar(0xe4)) << QString(16, QChar(0xe4));
+        QTest::newRow("umlauts") << ""
+                                 << "/Out/" + QString(20, QChar(0xe4)) << QString(16, QChar(0xe4));
         QTest::newRow("decomposed") << "" << QStringLiteral("/Out/A\u0308rger") << "Ärger";
     }
     void isoNames() {
@@ -380,16 +382,17 @@ private slots:
         QTest::addColumn<QVariant>("written");
         QTest::newRow("ffmpeg") << "tool.ffmpegPath" << QVariant("/usr/bin/ffmpeg")
                                 << QVariant("/opt/ffmpeg");
-        QTest::newRow("dvdauthor") << "tool.dvdauthorPath" << QVariant("/usr/bin/dvdauthor")
-                                   << QVariant("/opt/dvdauthor");
+        QTest::newRow("dvdauthor")
+            << "tool.dvdauthorPath" << QVariant("/usr/bin/dvdauthor") << QVariant("/opt/dvdauthor");
         QTest::newRow("hdiutil") << "tool.hdiutilPath"
                                  << QVariant(QCoreApplication::applicationDirPath() + "/hdiutil")
                                  << QVariant("/opt/hdiutil");
-        QTest::newRow("iso section") << "ui.isoSectionExpanded" << QVariant(false)
-                                     << QVariant(true);
+        QTest::newRow("iso section")
+            << "ui.isoSectionExpanded" << QVariant(false) << QVariant(true);
         QTest::newRow("aspect") << "opt.aspectMode" << QVariant(0) << QVariant(2);
         QTest::newRow("audio") << "opt.audioStreamIndex" << QVariant(-1) << QVariant(3);
-        QTest::newRow("quality") << "opt.qualityPreset" << QVariant(0) << QVariant(1);
+        QTest::newRow("quality") << "opt.qualityPreset" << QVariant(0) << QVariant(3);
+        QTest::newRow("disc") << "opt.discSize" << QVariant(0) << QVariant(1);
         QTest::newRow("verify") << "opt.verifyAfterBurn" << QVariant(false) << QVariant(true);
         QTest::newRow("erase") << "opt.eraseBeforeBurn" << QVariant(false) << QVariant(true);
     }
@@ -415,6 +418,7 @@ private slots:
         check(Setting::aspectMode);
         check(Setting::audioStreamIndex);
         check(Setting::qualityPreset);
+        check(Setting::discSize);
         check(Setting::verifyAfterBurn);
         check(Setting::eraseBeforeBurn);
         QVERIFY2(raw.contains(key), "no setting is stored under this key");
@@ -427,35 +431,182 @@ private slots:
     void whichControlsMayBeUsed_data() {
         QTest::addColumn<QString>("facts");
         QTest::addColumn<QString>("enabled");
-        QTest::newRow("fresh, tools missing") << "" << "SB";
-        QTest::newRow("fresh") << "t" << "SOB";
-        QTest::newRow("source chosen, tools missing") << "sd" << "SDB";
-        QTest::newRow("source chosen") << "tsd" << "SDOAGBV";
-        QTest::newRow("destination only") << "td" << "SOBV";
-        QTest::newRow("DVD folder made") << "tsdf" << "SDIOAGBVM";
-        QTest::newRow("everything made") << "tsdfi" << "SDIOAGBVMU";
-        QTest::newRow("image, tools missing") << "sdfi" << "SDIB";
-        QTest::newRow("running") << "trsdfi" << "P";
-        QTest::newRow("running, tools gone") << "rsdfi" << "P";
+        QTest::newRow("fresh, tools missing") << ""
+                                              << "SB";
+        QTest::newRow("fresh") << "t"
+                               << "SOB";
+        QTest::newRow("source chosen, tools missing") << "sd"
+                                                      << "SDB";
+        QTest::newRow("source chosen") << "tsd"
+                                       << "SDOAGBV";
+        QTest::newRow("destination only") << "td"
+                                          << "SOBV";
+        QTest::newRow("DVD folder made") << "tsdf"
+                                         << "SDIOAGBVM";
+        QTest::newRow("everything made") << "tsdfi"
+                                         << "SDIOAGBVMU";
+        QTest::newRow("image, tools missing") << "sdfi"
+                                              << "SDIB";
+        QTest::newRow("running") << "trsdfi"
+                                 << "P";
+        QTest::newRow("running, tools gone") << "rsdfi"
+                                             << "P";
     }
     void whichControlsMayBeUsed() {
         QFETCH(QString, facts);
         QFETCH(QString, enabled);
         const auto fact = [&](char letter) { return facts.contains(QLatin1Char(letter)); };
-        const ControlStates states = controlStates(
-            {fact('t'), fact('r'), fact('s'), fact('d'), fact('f'), fact('i')});
+        const ControlStates states =
+            controlStates({fact('t'), fact('r'), fact('s'), fact('d'), fact('f'), fact('i')});
         const auto is = [&](char letter) { return enabled.contains(QLatin1Char(letter)); };
         const ControlStates expected{is('S'), is('D'), is('I'), is('O'), is('A'), is('G'),
                                      is('P'), is('B'), is('V'), is('M'), is('U')};
         QVERIFY(states == expected);
     }
 
+    // What the disc picker stores and what it means; a value another version stored reads as
+    // DVD-5.
+    void discChoice_data() {
+        QTest::addColumn<int>("stored");
+        QTest::addColumn<int>("shown");
+        QTest::addColumn<QString>("disc");
+        QTest::addColumn<qint64>("bytes");
+        QTest::newRow("DVD-5") << 0 << 0 << "DVD-5" << 2'295'104LL * 2048;
+        QTest::newRow("DVD-9") << 1 << 1 << "DVD-9" << 4'171'712LL * 2048;
+        QTest::newRow("unknown") << 2 << 0 << "DVD-5" << 2'295'104LL * 2048;
+        QTest::newRow("negative") << -1 << 0 << "DVD-5" << 2'295'104LL * 2048;
+    }
+    void discChoice() {
+        QFETCH(int, stored);
+        QFETCH(int, shown);
+        QFETCH(QString, disc);
+        QFETCH(qint64, bytes);
+        QCOMPARE(discChoiceLabels(), (QStringList{"DVD-5 (4,7 GB)", "DVD-9 (8,5 GB)"}));
+        QCOMPARE(discChoiceIndex(stored), shown);
+        QCOMPARE(chosenDisc(stored), (Disc{disc, bytes}));
+    }
+
+    // Each run with its toggles: the folders it writes into with what it writes there
+    // (M: the MPEG file, F: the DVD folder, I: the image), and whether it burns.
+    void whatARunWrites_data() {
+        QTest::addColumn<RunKind>("kind");
+        QTest::addColumn<QString>("toggles"); // v VIDEO_TS, i ISO, b burn
+        QTest::addColumn<OptionalText>("isoURL");
+        QTest::addColumn<QStringList>("writes");
+        QTest::addColumn<bool>("burns");
+        const OptionalText beside;
+        const QString film = "/Filme/Film_PAL_DVD_DVD";
+        QTest::newRow("Start, whole chain")
+            << RunKind::chained << "vib" << beside
+            << QStringList{"/Filme M", film + " F", "/Filme I"} << true;
+        QTest::newRow("Start, image elsewhere")
+            << RunKind::chained << "vi" << text("/Abbilder/Film.iso")
+            << QStringList{"/Filme M", film + " F", "/Abbilder I"} << false;
+        QTest::newRow("Start, no image")
+            << RunKind::chained << "vb" << beside << QStringList{"/Filme M", film + " F"} << false;
+        QTest::newRow("Start, MPEG file only")
+            << RunKind::chained << "ib" << beside << QStringList{"/Filme M"} << false;
+        QTest::newRow("VIDEO_TS, then image and burn")
+            << RunKind::videoTS << "vib" << beside << QStringList{film + " F", "/Filme I"} << true;
+        QTest::newRow("VIDEO_TS only")
+            << RunKind::videoTS << "b" << beside << QStringList{film + " F"} << false;
+        QTest::newRow("ISO") << RunKind::iso << "vib" << text("/Abbilder/X.iso")
+                             << QStringList{"/Abbilder I"} << false;
+        QTest::newRow("burn") << RunKind::burn << "vib" << beside << QStringList{} << true;
+    }
+    void whatARunWrites() {
+        QFETCH(RunKind, kind);
+        QFETCH(QString, toggles);
+        QFETCH(OptionalText, isoURL);
+        QFETCH(QStringList, writes);
+        QFETCH(bool, burns);
+        const ChainToggles chain{toggles.contains('v'), toggles.contains('i'),
+                                 toggles.contains('b')};
+        const QString input = kind == RunKind::iso    ? "/Filme/Film_PAL_DVD_DVD"
+                              : kind == RunKind::burn ? "/Filme/Film_PAL_DVD_DVD.iso"
+                                                      : "/Filme/Film_PAL_DVD.mpg";
+        const SizeForecast size{1, 2, 3};
+        QStringList shown;
+        for (const PlannedWrite& write : runWrites(kind, chain, input, isoURL, size))
+            shown << write.folder + " " + QString("?MFI").at(int(write.bytes));
+        QCOMPARE(shown, writes);
+        QCOMPARE(runBurns(kind, chain), burns);
+    }
+
+    void imageAgainstTheDisc() {
+        const Disc dvd5 = chosenDisc(0);
+        QVERIFY(!judgeImageSize(dvd5.bytes, dvd5, true).refusal);
+        QVERIFY(!judgeImageSize(dvd5.bytes, dvd5, false).warning);
+
+        const DiscVerdict burning = judgeImageSize(5'450'000'000, dvd5, true);
+        QVERIFY(burning.refusal && !burning.warning);
+        QCOMPARE(burning.refusal->description(),
+                 "Das Abbild wird voraussichtlich 5,45 GB groß und passt nicht auf eine DVD-5 "
+                 "(4,70 GB). Bitte „Passend“ oder DVD-9 wählen.");
+        const DiscVerdict writing = judgeImageSize(5'450'000'000, dvd5, false);
+        QVERIFY(!writing.refusal);
+        QCOMPARE(writing.warning, "Warnung: Das Abbild wird voraussichtlich 5,45 GB groß und passt "
+                                  "nicht auf eine DVD-5 (4,70 GB).");
+        // There is no larger disc to recommend than DVD-9.
+        QVERIFY(judgeImageSize(9'000'000'000, chosenDisc(1), true)
+                    .refusal->description()
+                    .endsWith("Bitte „Passend“ wählen."));
+    }
+
+    // Room on each file system for what is written there: folders on one file system add up.
+    void roomForWhatIsWritten_data() {
+        QTest::addColumn<QString>("writes"); // folder:bytes, …
+        QTest::addColumn<OptionalText>("refusal");
+        QTest::newRow("fits") << "/home/a/Filme:4e9,/home/a/Filme/F_DVD:4e9,/home/a/Filme:4e9"
+                              << OptionalText();
+        QTest::newRow("three times the film on one disk")
+            << "/home/a/Filme:4.4e9,/home/a/Filme/F_DVD:4.4e9,/home/a/Filme:4.4e9"
+            << text("Nicht genug Speicherplatz in /home/a/Filme: benötigt 13,2 GB, frei 12,5 "
+                    "GB.");
+        QTest::newRow("image on another disk")
+            << "/home/a/Filme:4.4e9,/home/a/Filme/F_DVD:4.4e9,/mnt/usb:4.4e9"
+            << text("Nicht genug Speicherplatz in /mnt/usb: benötigt 4,4 GB, frei 1,0 MB.");
+        QTest::newRow("full USB stick only") << "/mnt/usb/Film:62.9e6"
+                                             << text("Nicht genug Speicherplatz in /mnt/usb/Film: "
+                                                     "benötigt 62,9 MB, frei 1,0 MB.");
+        QTest::newRow("unreadable file system") << "/nirgends:1e12" << OptionalText();
+    }
+    void roomForWhatIsWritten() {
+        QFETCH(QString, writes);
+        QFETCH(OptionalText, refusal);
+        // /home has 12.5 GB free, /mnt/usb 1 MB; /nirgends cannot be read.
+        const VolumeQuery query = [](const QString& folder) -> std::optional<Volume> {
+            if (folder.startsWith("/home"))
+                return Volume{1, 12'500'000'000};
+            if (folder.startsWith("/mnt/usb"))
+                return Volume{2, 1'000'000};
+            return std::nullopt;
+        };
+        QList<PlannedWrite> planned;
+        for (const QString& write : writes.split(','))
+            planned.append({write.section(':', 0, 0), qint64(write.section(':', 1).toDouble())});
+        std::optional<QString> refused;
+        try {
+            checkFreeSpace(planned, query);
+        } catch (const FFmpegError& error) {
+            refused = error.description();
+        }
+        QCOMPARE(refused, refusal);
+    }
+
     void germanNumbersInEveryLocale() {
         QLocale::setDefault(QLocale::c());
         QCOMPARE(GermanFormat::megabytes(4800e6), "4.800,0 MB");
         QCOMPARE(GermanFormat::gigabytes(4.7e9), "4,70 GB");
-        QCOMPARE(GermanFormat::clockTime(QDateTime(QDate(2026, 1, 1), QTime(20, 19, 24))),
-                 "20:19");
+        QCOMPARE(GermanFormat::size(13.24e9), "13,2 GB");
+        QCOMPARE(GermanFormat::size(1e9), "1,0 GB");
+        QCOMPARE(GermanFormat::size(62.94e6), "62,9 MB");
+        QCOMPARE(GermanFormat::size(0), "0,0 MB");
+        QCOMPARE(GermanFormat::hoursMinutes(103 * 60), "1:43 h");
+        QCOMPARE(GermanFormat::hoursMinutes(5 * 3600 + 39 * 60 + 31), "5:40 h");
+        QCOMPARE(GermanFormat::hoursMinutes(59), "0:01 h");
+        QCOMPARE(GermanFormat::hoursMinutes(10 * 3600), "10:00 h");
+        QCOMPARE(GermanFormat::clockTime(QDateTime(QDate(2026, 1, 1), QTime(20, 19, 24))), "20:19");
         QLocale::setDefault(QLocale::system());
     }
 };

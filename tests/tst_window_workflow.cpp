@@ -1,7 +1,9 @@
 // The main window's workflow driven through its operations, with the real tools: the encode, the
 // chain to VIDEO_TS, ISO and a burn onto a libburn stdio file, the stage buttons, failures with
 // their reasons, pause, resume and abort reaching the tools, the expected end time from a clock
-// the test sets, and files that are complete under their final names.
+// the test sets, files that are complete under their final names, and the runs that are refused
+// before they write anything: an image too large for the disc it is burnt on, a film too long
+// for "Passend", a destination without room.
 #include "AwaitTask.h"
 #include "ContentView.h"
 #include "ScriptedBurner.h"
@@ -112,6 +114,8 @@ class WindowWorkflowTest : public QObject {
         view->settings().setValue(Setting::hdiutilPath, QStringLiteral(KESTRIN_HDIUTIL));
         view->settings().setValue(Setting::eraseBeforeBurn, false);
         view->settings().setValue(Setting::verifyAfterBurn, false);
+        view->settings().setValue(Setting::qualityPreset, 0);
+        view->settings().setValue(Setting::discSize, 0);
         view->service().setBurnerBackend(makeLibburnBackend("stdio:" + m_dir.filePath("disc.img")));
         view->checkTools();
         return view;
@@ -202,10 +206,12 @@ private slots:
         QFile::link("/usr/bin/ffmpeg", tools + "/ffmpeg");
         writeScript(m_dir, "slow-probe/ffprobe",
                     "case \"$*\" in *Reise*) sleep 1;; esac\nexec /usr/bin/ffprobe \"$@\"");
-        const QString twoStreams = makeClip(
-            m_dir, "Zwei.mkv",
-            {"-f", "lavfi", "-i", "testsrc2=s=64x64:d=1", "-f", "lavfi", "-i", "sine=d=1", "-f",
-             "lavfi", "-i", "sine=d=1", "-map", "0", "-map", "1", "-map", "2", "-c:v", "mpeg4"});
+        const QString twoStreams =
+            makeClip(m_dir, "Zwei.mkv", {"-f",   "lavfi", "-i",   "testsrc2=s=64x64:d=1",
+                                         "-f",   "lavfi", "-i",   "sine=d=1",
+                                         "-f",   "lavfi", "-i",   "sine=d=1",
+                                         "-map", "0",     "-map", "1",
+                                         "-map", "2",     "-c:v", "mpeg4"});
         auto view = window();
         view->settings().setValue(Setting::ffmpegPath, tools + "/ffmpeg");
         view->applySource(m_clip);
@@ -345,9 +351,9 @@ private slots:
         QVERIFY2(seen.phases ==
                      (QStringList{"Löschen", "Brennen", "Überprüfen", "Brennen", "Start"}),
                  qPrintable(seen.phases.join(" | ")));
-        QVERIFY2(inOrder(seen.statuses, {"Löschen…", "Brennen…", "Sitzung wird abgeschlossen…",
-                                         "Überprüfen…",
-                                         "Fertig ✅ Brennvorgang abgeschlossen (mit Verify)."}),
+        QVERIFY2(inOrder(seen.statuses,
+                         {"Löschen…", "Brennen…", "Sitzung wird abgeschlossen…", "Überprüfen…",
+                          "Fertig ✅ Brennvorgang abgeschlossen (mit Verify)."}),
                  qPrintable(seen.statuses.join(" | ")));
         QVERIFY(!seen.statuses.contains("Brennvorgang läuft…")); // still erasing then
         QVERIFY(seen.progress.contains(std::pair{0.95, 0.5}));   // closing: at least 95 %
@@ -378,9 +384,9 @@ private slots:
         view->applySource(m_dir.filePath("liste.mkv"));
         view->startConversion();
         QTRY_VERIFY(view->statusText().startsWith("Fehler ❌"));
-        QCOMPARE(view->statusText(), "Fehler ❌ ffprobe Analyse fehlgeschlagen: " +
-                                         m_dir.filePath("liste.mkv") +
-                                         ": Invalid data found when processing input");
+        QCOMPARE(view->statusText(),
+                 "Fehler ❌ ffprobe Analyse fehlgeschlagen: " + m_dir.filePath("liste.mkv") +
+                     ": Invalid data found when processing input");
         QVERIFY(view->logText().startsWith("Fehler ❌ ffprobe Analyse fehlgeschlagen: "));
         QVERIFY(view->logText().contains("EBML header parsing failed"));
 
@@ -410,7 +416,8 @@ private slots:
         writeScript(m_dir, "stepper/ffmpeg",
                     QStringLiteral("for t in 03 06 30; do\n"
                                    "  while [ ! -e '%1/go-'$t ]; do sleep 0.02; done\n"
-                                   "  echo \"frame=1 time=00:00:$t.00 bitrate=1\" >&2\n"
+                                   "  echo \"frame=1 size=    2048kB time=00:00:$t.00 "
+                                   "bitrate=1\" >&2\n"
                                    "done\nexec sleep 30")
                         .arg(tools));
         SetClock clock;
@@ -420,6 +427,8 @@ private slots:
         view->applyDestination(tools + "/out.mpg");
         view->startConversion();
         QCOMPARE(newestLine(*view), "Kodiere Datei. Startzeit: 10:00 Uhr.");
+        // The size expected for a minute at "Standard", from the plan, before ffmpeg reports.
+        QTRY_COMPARE(newestLine(*view), "Voraussichtliche Größe: 0,05 GB (DVD-5: 4,70 GB)");
 
         clock.moment = clock.moment.addSecs(30);
         writeFile(tools + "/go-03", {});
@@ -429,15 +438,179 @@ private slots:
         clock.moment = clock.moment.addSecs(30); // 10:01, a tenth done: nine minutes to go
         writeFile(tools + "/go-06", {});
         QTRY_COMPARE(view->statusText(), "Starte… Fertig um: 10:10");
-        QCOMPARE(newestLine(*view), "Voraussichtliches Ende um: 10:10 Uhr.");
+        // Beside it the size projected from the 2 MiB written in a tenth: about 22 MB.
+        QCOMPARE(logLines(*view).mid(0, 2),
+                 (QStringList{"Voraussichtliches Ende um: 10:10 Uhr.",
+                              "Hochgerechnete Größe: 0,02 GB (DVD-5: 4,70 GB)"}));
 
         clock.moment = clock.moment.addSecs(60); // 10:02, half done
         writeFile(tools + "/go-30", {});
         QTRY_COMPARE(view->statusText(), "Starte… Fertig um: 10:04");
         QCOMPARE(logLines(*view).filter("Voraussichtliches Ende").size(), 1);
+        QCOMPARE(logLines(*view).filter("Hochgerechnete Größe").size(), 1);
 
         view->abortRun();
         QTRY_COMPARE(newestLine(*view), "Abgebrochen.");
+    }
+
+    // A fixed preset whose image will not fit the chosen disc: a chain that burns does not
+    // start, any other chain is warned and goes on. An ffmpeg stands in that only notes that it
+    // ran; the sources are two hours of a tiny picture.
+    void chainSureToFailDoesNotStart() {
+        const QString tools = folder("sure-to-fail");
+        QFile::link("/usr/bin/ffprobe", tools + "/ffprobe");
+        writeScript(m_dir, "sure-to-fail/ffmpeg",
+                    QStringLiteral("touch '%1/ran'\nexec sleep 30").arg(tools));
+        const QString film = makeClip(m_dir, "Zwei Stunden.mkv",
+                                      {"-f", "lavfi", "-i", "color=c=black:s=64x64:r=1:d=7200",
+                                       "-c:v", "libx264", "-preset", "ultrafast"});
+        auto view = window();
+        view->settings().setValue(Setting::ffmpegPath, tools + "/ffmpeg");
+        view->settings().setValue(Setting::qualityPreset, 0);
+        view->settings().setValue(Setting::discSize, 0);
+        view->applySource(film);
+        view->applyDestination(tools + "/Film.mpg");
+        view->setBurnAfterISO(true);
+
+        view->startConversion();
+        QTRY_VERIFY(!view->isRunning());
+        const QString tooLarge = "Das Abbild wird voraussichtlich 5,68 GB groß und passt nicht auf "
+                                 "eine DVD-5 (4,70 GB). Bitte „Passend“ oder DVD-9 wählen.";
+        QCOMPARE(view->statusText(), "Fehler ❌ " + tooLarge);
+        QCOMPARE(logLines(*view).mid(0, 2),
+                 (QStringList{"Fehler ❌ " + tooLarge,
+                              "Voraussichtliche Größe: 5,68 GB (DVD-5: 4,70 GB)"}));
+        QVERIFY(!QFile::exists(tools + "/ran"));
+        QCOMPARE(QDir(tools).entryList(QDir::Files | QDir::Hidden),
+                 (QStringList{"ffmpeg", "ffprobe"}));
+
+        // Without the burn: a warning, and the encode starts.
+        view->setBurnAfterISO(false);
+        view->startConversion();
+        QTRY_VERIFY(QFile::exists(tools + "/ran"));
+        QVERIFY(view->isRunning());
+        QCOMPARE(logLines(*view).mid(0, 2),
+                 (QStringList{"Warnung: Das Abbild wird voraussichtlich 5,68 GB groß und passt "
+                              "nicht auf eine DVD-5 (4,70 GB).",
+                              "Voraussichtliche Größe: 5,68 GB (DVD-5: 4,70 GB)"}));
+        view->abortRun();
+        QTRY_COMPARE(newestLine(*view), "Abgebrochen.");
+        QFile::remove(tools + "/ran");
+
+        // On a DVD-9 it fits, and "Passend" fits it on the DVD-5: both burning chains start.
+        view->setBurnAfterISO(true);
+        view->settings().setValue(Setting::discSize, 1);
+        view->startConversion();
+        QTRY_VERIFY(QFile::exists(tools + "/ran"));
+        QCOMPARE(newestLine(*view), "Voraussichtliche Größe: 5,68 GB (DVD-9: 8,54 GB)");
+        view->abortRun();
+        QTRY_COMPARE(newestLine(*view), "Abgebrochen.");
+        QFile::remove(tools + "/ran");
+        view->settings().setValue(Setting::discSize, 0);
+        view->settings().setValue(Setting::qualityPreset, 3);
+        view->startConversion();
+        QTRY_VERIFY(QFile::exists(tools + "/ran"));
+        QVERIFY(
+            QRegularExpression("^Voraussichtliche Größe: 4,(5[6-9]|6\\d) GB \\(DVD-5: 4,70 GB\\)$")
+                .match(logLines(*view).at(0))
+                .hasMatch());
+        view->abortRun();
+        QTRY_COMPARE(newestLine(*view), "Abgebrochen.");
+    }
+
+    // Even the lowest rate of "Passend" overflows the disc: refused after the probe.
+    void passendRefusesAFilmTooLong() {
+        const QString tools = folder("too-long");
+        QFile::link("/usr/bin/ffprobe", tools + "/ffprobe");
+        writeScript(m_dir, "too-long/ffmpeg",
+                    QStringLiteral("touch '%1/ran'\nexec sleep 30").arg(tools));
+        const QString film = makeClip(m_dir, "Sechs Stunden.mkv",
+                                      {"-f", "lavfi", "-i", "color=c=black:s=64x64:r=1:d=21600",
+                                       "-c:v", "libx264", "-preset", "ultrafast"});
+        auto view = window();
+        view->settings().setValue(Setting::ffmpegPath, tools + "/ffmpeg");
+        view->settings().setValue(Setting::qualityPreset, 3);
+        view->settings().setValue(Setting::discSize, 0);
+        view->applySource(film);
+        view->applyDestination(tools + "/Film.mpg");
+        view->startConversion();
+        QTRY_VERIFY(!view->isRunning());
+        QCOMPARE(view->statusText(), "Fehler ❌ Der Film ist mit 6:00 h zu lang für eine DVD-5.");
+        QVERIFY(!QFile::exists(tools + "/ran"));
+
+        // Six hours fit a DVD-9.
+        view->settings().setValue(Setting::discSize, 1);
+        view->startConversion();
+        QTRY_VERIFY(QFile::exists(tools + "/ran"));
+        view->abortRun();
+        QTRY_COMPARE(newestLine(*view), "Abgebrochen.");
+    }
+
+    // A destination without room for what the run writes refuses before any tool starts: a
+    // 2 MiB tmpfs mounted in a mount namespace of this test's own (a user namespace makes that
+    // possible without root), in which this test program runs this function once more.
+    void fullDestinationRefusesBeforeAnyTool() {
+        const QByteArray mounted = qgetenv("KESTRIN_TMPFS");
+        if (mounted.isEmpty()) {
+            QTemporaryDir mountPoint;
+            const ProgramRun inner = runProgram("unshare",
+                                                {"--user", "--map-root-user", "--mount",
+                                                 QCoreApplication::applicationFilePath(),
+                                                 "fullDestinationRefusesBeforeAnyTool"},
+                                                {{"KESTRIN_TMPFS", mountPoint.path()}});
+            QVERIFY2(inner.exitCode == 0, inner.output + inner.errorOutput.toUtf8());
+            QVERIFY2(inner.output.contains("PASS   : WindowWorkflowTest::"
+                                           "fullDestinationRefusesBeforeAnyTool()"),
+                     inner.output);
+            return;
+        }
+        const QString full = QString::fromUtf8(mounted);
+        if (runProgram("mount", {"-t", "tmpfs", "-o", "size=2m", "tmpfs", full}).exitCode != 0)
+            QFAIL("A small tmpfs cannot be mounted here (unshare --user --map-root-user --mount, "
+                  "then mount -t tmpfs; user namespaces may be switched off)");
+        const auto entries = [&] {
+            return QDir(full).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+        };
+        // Named after the first folder the run writes to on the full file system.
+        const QRegularExpression refusal(
+            "^Fehler ❌ Nicht genug Speicherplatz in " + QRegularExpression::escape(full) +
+            "(/Vorlage_DVD)?: benötigt (\\d+,\\d) MB, frei (\\d,\\d) MB\\.$");
+        auto view = window();
+
+        // Start: the MPEG file, the DVD folder and the image of two seconds, about 6 MB.
+        view->applySource(m_clip);
+        view->applyDestination(full + "/Reise.mpg");
+        view->startConversion();
+        QTRY_VERIFY(!view->isRunning());
+        QRegularExpressionMatch match = refusal.match(view->statusText());
+        QVERIFY2(match.hasMatch(), qPrintable(view->statusText()));
+        QCOMPARE(match.captured(1), QString());
+        QCOMPARE(match.captured(3), "2,1");
+        QCOMPARE(newestLine(*view), view->statusText());
+        QCOMPARE(entries(), QStringList());
+
+        // "VIDEO_TS erstellen": an MPEG file that fits, but not its DVD folder beside it.
+        QVERIFY(QFile::copy(m_mpg, full + "/Vorlage.mpg"));
+        view->applyDestination(full + "/Vorlage.mpg");
+        view->startVideoTSRun();
+        QVERIFY(!view->isRunning());
+        QVERIFY2(refusal.match(view->statusText()).hasMatch(), qPrintable(view->statusText()));
+        QCOMPARE(entries(), QStringList{"Vorlage.mpg"});
+        QVERIFY(runningTools().isEmpty());
+
+        // "ISO erstellen": a DVD folder elsewhere, its image onto the full file system.
+        const QString out = folder("full-iso");
+        QVERIFY(QFile::copy(m_mpg, out + "/V.mpg"));
+        view->applyDestination(out + "/V.mpg");
+        view->setCreateISOAfterVideoTS(false);
+        view->startVideoTSRun();
+        QTRY_VERIFY_WITH_TIMEOUT(!view->isRunning(), 60000);
+        QVERIFY2(view->dvdFolderURL(), qPrintable(view->statusText()));
+        view->applyISODestination(full + "/V.iso");
+        view->startISORun();
+        QVERIFY(!view->isRunning());
+        QVERIFY2(refusal.match(view->statusText()).hasMatch(), qPrintable(view->statusText()));
+        QCOMPARE(entries(), QStringList{"Vorlage.mpg"});
     }
 
     void pauseResumeAndAbortWhilePaused() {
@@ -484,11 +657,10 @@ private slots:
         auto view = window();
         view->applyDestination(out + "/P.mpg");
         view->startVideoTSRun();
-        QTRY_VERIFY_WITH_TIMEOUT(view->currentPhaseLabel() == "Erstellen" &&
-                                     view->statusText() == "Erzeuge ISO…" &&
-                                     runningTools().size() == 1 &&
-                                     childProcesses(runningTools().first()).size() == 1,
-                                 60000);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            view->currentPhaseLabel() == "Erstellen" && view->statusText() == "Erzeuge ISO…" &&
+                runningTools().size() == 1 && childProcesses(runningTools().first()).size() == 1,
+            60000);
         qputenv("PATH", path);
         const qint64 hdiutil = runningTools().first();
         const qint64 genisoimage = childProcesses(hdiutil).first();
@@ -572,9 +744,9 @@ private slots:
         view->startVideoTSRun();
         QTRY_VERIFY_WITH_TIMEOUT(view->dvdFolderURL(), 60000);
         // dvdauthor that ignores the abort for a moment, so that its run ends after the next began.
-        view->settings().setValue(Setting::dvdauthorPath,
-                                  writeScript(m_dir, "dvdauthor-stubborn",
-                                              "trap '' TERM\nsleep 1\nexit 0"));
+        view->settings().setValue(
+            Setting::dvdauthorPath,
+            writeScript(m_dir, "dvdauthor-stubborn", "trap '' TERM\nsleep 1\nexit 0"));
         view->settings().setValue(Setting::hdiutilPath,
                                   writeScript(m_dir, "hdiutil-slow", "exec sleep 3"));
         view->startVideoTSRun();

@@ -14,5 +14,9 @@ QString megabytes(double bytes);
 QString gigabytes(double bytes);
 // A number with the given decimals: "1.234,5".
 QString number(double value, int decimals);
+// A size with one decimal: "13,2 GB" from 10^9 bytes on, "62,9 MB" below.
+QString size(double bytes);
+// A length as hours and minutes, rounded to the minute: "1:43 h".
+QString hoursMinutes(double seconds);
 
 } // namespace GermanFormat

@@ -13,6 +13,7 @@ const SettingKey<bool> isoSectionExpanded{QStringLiteral("ui.isoSectionExpanded"
 const SettingKey<int> aspectMode{QStringLiteral("opt.aspectMode"), [] { return 0; }};
 const SettingKey<int> audioStreamIndex{QStringLiteral("opt.audioStreamIndex"), [] { return -1; }};
 const SettingKey<int> qualityPreset{QStringLiteral("opt.qualityPreset"), [] { return 0; }};
+const SettingKey<int> discSize{QStringLiteral("opt.discSize"), [] { return 0; }};
 const SettingKey<bool> verifyAfterBurn{QStringLiteral("opt.verifyAfterBurn"), [] { return false; }};
 const SettingKey<bool> eraseBeforeBurn{QStringLiteral("opt.eraseBeforeBurn"), [] { return false; }};
 } // namespace Setting

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DiscFit.h"
 #include "DiscTitle.h"
 #include "ServiceTypes.h"
 
@@ -13,6 +14,10 @@ struct EncodeSettings {
     std::optional<int> audioStreamIndex; // N of "0:a:N", the position among the audio streams
     int videoBitrateKbps = 6000;
     int maxRateKbps = 8000;
+    // The disc the image is for; "Passend" (fillsDisc) computes the bitrate that fills it, and
+    // keeps the bitrates above only for a source of unknown length.
+    Disc disc = singleLayerDisc();
+    bool fillsDisc = false;
 };
 
 // The decisions taken for one source.
@@ -32,6 +37,15 @@ struct EncodePlan {
     double origin = 0.0;
     // How long the encode comes out when the source is whole.
     std::optional<double> expectedDuration;
+    // The bitrates encoded with: the chosen ones, or for "Passend" the ones that fill the disc,
+    // with the encoder settings that give the better picture per bit.
+    int videoBitrateKbps = 6000;
+    int maxRateKbps = 8000;
+    bool tunedEncoder = false;
+    // "Passend" for a film so long that even the lowest bitrate overflows the disc.
+    bool tooLongForDisc = false;
+    // Known with the length.
+    std::optional<SizeForecast> size;
 };
 
 EncodePlan planEncode(const VideoProbe& probe, const EncodeSettings& settings);
@@ -57,6 +71,7 @@ DiscTitle discTitleFor(const VideoProbe& probe, const EncodeSettings& settings,
 QString ffprobePathFor(const QString& ffmpegPath);
 
 // The stored choices of the main window as encode settings: aspect mode 1 is 16:9, 2 is 4:3,
-// anything else automatic; quality preset 1 is "High", 2 "Max", anything else "Standard".
+// anything else automatic; quality preset 1 is "High", 2 "Max", 3 "Passend", anything else
+// "Standard".
 EncodeSettings encodeSettingsFor(int aspectMode, int qualityPreset,
-                                 std::optional<int> audioStreamPosition);
+                                 std::optional<int> audioStreamPosition, const Disc& disc);

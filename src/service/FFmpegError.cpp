@@ -1,6 +1,7 @@
 #include "FFmpegError.h"
 
 #include "EncodeCheck.h"
+#include "platform/GermanFormat.h"
 
 #include <QStringList>
 
@@ -61,6 +62,30 @@ FFmpegError FFmpegError::incompleteSource(double encoded, double expected,
             toolReason};
 }
 
+FFmpegError FFmpegError::tooLongForDisc(double seconds, const QString& discName) {
+    return {Kind::TooLongForDisc, QStringLiteral("Der Film ist mit %1 zu lang für eine %2.")
+                                      .arg(GermanFormat::hoursMinutes(seconds), discName)};
+}
+
+FFmpegError FFmpegError::discTooSmall(qint64 expectedBytes, const QString& discName,
+                                      qint64 discBytes, const std::optional<QString>& largerDisc) {
+    const QString choice = largerDisc ? QStringLiteral("„Passend“ oder %1").arg(*largerDisc)
+                                      : QStringLiteral("„Passend“");
+    return {Kind::DiscTooSmall,
+            QStringLiteral("Das Abbild wird voraussichtlich %1 groß und passt nicht auf eine %2 "
+                           "(%3). Bitte %4 wählen.")
+                .arg(GermanFormat::gigabytes(double(expectedBytes)), discName,
+                     GermanFormat::gigabytes(double(discBytes)), choice)};
+}
+
+FFmpegError FFmpegError::notEnoughSpace(const QString& folder, qint64 neededBytes,
+                                        qint64 freeBytes) {
+    return {Kind::NotEnoughSpace,
+            QStringLiteral("Nicht genug Speicherplatz in %1: benötigt %2, frei %3.")
+                .arg(folder, GermanFormat::size(double(neededBytes)),
+                     GermanFormat::size(double(freeBytes)))};
+}
+
 QString FFmpegError::description() const {
     switch (m_kind) {
     case Kind::ToolNotFound:
@@ -81,6 +106,9 @@ QString FFmpegError::description() const {
     case Kind::Cancelled:
         return QStringLiteral("Abgebrochen.");
     case Kind::IncompleteSource:
+    case Kind::TooLongForDisc:
+    case Kind::DiscTooSmall:
+    case Kind::NotEnoughSpace:
         return m_text;
     }
     return {};

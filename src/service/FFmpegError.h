@@ -3,6 +3,7 @@
 #include <QString>
 
 #include <exception>
+#include <optional>
 
 // The one error type of the conversion service. Every failure of a service operation travels as
 // an FFmpegError to the place that shows it; its description is the German text for the user.
@@ -18,7 +19,9 @@ public:
         FileFailed,       // text: the path, detail: what went wrong
         Cancelled,
         IncompleteSource, // text: the message, detail: ffmpeg's lines about the source
-
+        TooLongForDisc,   // text: the message
+        DiscTooSmall,     // text: the message
+        NotEnoughSpace,   // text: the message
     };
 
     static FFmpegError toolNotFound(const QString& path);
@@ -33,6 +36,15 @@ public:
     // The encode ended after `encoded` of the `expected` seconds although ffmpeg reported
     // success; toolReason: ffmpeg's lines about the broken source, one per line.
     static FFmpegError incompleteSource(double encoded, double expected, const QString& toolReason);
+    // Even the lowest bitrate of "Passend" would make an image of a film this long (seconds,
+    // after the speed-up) larger than the disc.
+    static FFmpegError tooLongForDisc(double seconds, const QString& discName);
+    // The image of a fixed bitrate is expected to be larger than the disc it is to be burnt on;
+    // largerDisc: the disc to recommend besides "Passend", when there is a larger one.
+    static FFmpegError discTooSmall(qint64 expectedBytes, const QString& discName, qint64 discBytes,
+                                    const std::optional<QString>& largerDisc);
+    // What a run writes to the file system that holds folder needs more than is free there.
+    static FFmpegError notEnoughSpace(const QString& folder, qint64 neededBytes, qint64 freeBytes);
 
     Kind kind() const { return m_kind; }
     QString text() const { return m_text; }

@@ -14,6 +14,16 @@
 #include <memory>
 #include <optional>
 
+// An encode planned before it runs: the source as the probe found it, and what the encode does
+// with it, its bitrates and expected size included.
+struct PlannedConversion {
+    QString input;
+    QString ffmpegPath;
+    EncodeSettings settings;
+    VideoProbe probe;
+    EncodePlan plan;
+};
+
 // The conversion service: runs the external tools as child processes on the UI thread, probes
 // the source, encodes the PAL DVD stream, authors the DVD folder, builds the image and burns it.
 // Running work reports only through the callbacks of each call, always on the UI thread. Every
@@ -48,12 +58,27 @@ public:
     QCoro::Task<QList<AudioStreamInfo>> probeAudioStreams(QString input, QString ffprobePath,
                                                           StageControl control = {});
 
-    // Encodes input into a PAL DVD MPEG-2 program stream at output and returns what the disc
-    // should say about it (language and chapters). An encode that ffmpeg ends early without an
-    // error fails with incompleteSource.
+    // Probes the source and plans its encode, before anything is written, and logs the summary
+    // of the plan. onNote gets the lines meant for the user whatever is kept of the tools'
+    // lines: here the expected size of the image. Fails with toolNotFound, a failure of the
+    // probe, noVideoStream, or tooLongForDisc when "Passend" cannot fit the film on the disc.
+    QCoro::Task<PlannedConversion> planConversion(QString input, QString ffmpegPath,
+                                                  EncodeSettings settings, LogCallback onLog,
+                                                  LogCallback onNote, StageControl control = {});
+
+    // Encodes a planned conversion into a PAL DVD MPEG-2 program stream at output and returns
+    // what the disc should say about it (language and chapters). onNote gets, once a tenth is
+    // encoded, the size of the image projected from the bytes written so far. An encode that
+    // ffmpeg ends early without an error fails with incompleteSource.
+    QCoro::Task<DiscTitle> runConversion(PlannedConversion planned, QString output,
+                                         ProgressCallback onProgress, LogCallback onLog,
+                                         LogCallback onNote, StageControl control = {});
+
+    // planConversion and runConversion in one.
     QCoro::Task<DiscTitle> convert(QString input, QString output, QString ffmpegPath,
                                    EncodeSettings settings, ProgressCallback onProgress,
-                                   LogCallback onLog, StageControl control = {});
+                                   LogCallback onLog, LogCallback onNote,
+                                   StageControl control = {});
 
     // Authors a DVD-Video folder beside the MPEG file with two dvdauthor runs and returns it,
     // after removing the DVD-Video files an earlier authoring left there. The title carries
@@ -65,8 +90,7 @@ public:
     // Builds the image of a DVD folder at isoTarget (its last extension replaced by ".iso") with
     // the hdiutil command and returns the image file.
     QCoro::Task<QString> createISO(QString dvdFolder, QString hdiutilPath, QString volumeName,
-                                   QString isoTarget, LogCallback onLog,
-                                   StageControl control = {});
+                                   QString isoTarget, LogCallback onLog, StageControl control = {});
 
     // Burns the image to a blank DVD, optionally erasing a rewritable disc first and reading the
     // written sectors back afterwards. Each new state of the burn goes to onStatus and onLog

@@ -1,12 +1,22 @@
 #include "EncodeCheck.h"
+#include "EncodeProgress.h"
 #include "FFmpegService.h"
 #include "platform/FileChecks.h"
 
 #include <QFileInfo>
 
-QCoro::Task<DiscTitle> FFmpegService::convert(QString input, QString output, QString ffmpegPath,
-                                              EncodeSettings settings, ProgressCallback onProgress,
-                                              LogCallback onLog, StageControl control) {
+namespace {
+
+// The window shows the expected end from a tenth of the encode on; the projected size comes with
+// it.
+constexpr double projectFrom = 0.1;
+
+} // namespace
+
+QCoro::Task<PlannedConversion> FFmpegService::planConversion(QString input, QString ffmpegPath,
+                                                             EncodeSettings settings,
+                                                             LogCallback onLog, LogCallback onNote,
+                                                             StageControl control) {
     if (!isExecutableFile(ffmpegPath))
         throw FFmpegError::toolNotFound(ffmpegPath);
 
@@ -15,22 +25,59 @@ QCoro::Task<DiscTitle> FFmpegService::convert(QString input, QString output, QSt
     if (probe.hasVideoStream == false)
         throw FFmpegError::noVideoStream(input);
 
-    const EncodePlan plan = planEncode(probe, settings);
+    PlannedConversion planned{input, ffmpegPath, settings, probe, planEncode(probe, settings)};
+    const EncodePlan& plan = planned.plan;
     for (const QString& line : encodeSummary(probe, settings, plan))
         onLog(line);
+    if (plan.tooLongForDisc)
+        throw FFmpegError::tooLongForDisc(*plan.expectedDuration, settings.disc.name);
+    if (plan.size)
+        onNote(expectedSizeLine(plan.size->imageBytes, settings.disc));
+    co_return planned;
+}
+
+QCoro::Task<DiscTitle> FFmpegService::runConversion(PlannedConversion planned, QString output,
+                                                    ProgressCallback onProgress, LogCallback onLog,
+                                                    LogCallback onNote, StageControl control) {
+    const EncodePlan& plan = planned.plan;
+    const EncodeSettings& settings = planned.settings;
     // Absolute paths keep a file name that starts with a dash from reading as an option.
-    const QStringList arguments = ffmpegArguments(
-        QFileInfo(input).absoluteFilePath(), QFileInfo(output).absoluteFilePath(), settings, plan);
+    const QStringList arguments =
+        ffmpegArguments(QFileInfo(planned.input).absoluteFilePath(),
+                        QFileInfo(output).absoluteFilePath(), settings, plan);
     EncodeWatch watch;
-    const LogCallback watchedLog = [&watch, onLog](const QString& line) {
+    const std::optional<double> duration = planned.probe.duration;
+    bool projected = false;
+    const LogCallback watchedLog = [&](const QString& line) {
         watch.see(line);
+        if (!projected && duration && plan.expectedDuration) {
+            const std::optional<double> fraction = progressFraction(line, *duration);
+            const std::optional<qint64> written = statusSize(line);
+            if (fraction && written && *fraction >= projectFrom) {
+                projected = true;
+                onNote(projectedSizeLine(
+                    projectedImageBytes(*written, *watch.reached(), *plan.expectedDuration),
+                    settings.disc));
+            }
+        }
         onLog(line);
     };
-    co_await runToolStreaming(ffmpegPath, arguments, probe.duration, onProgress, watchedLog, control);
+    co_await runToolStreaming(planned.ffmpegPath, arguments, duration, onProgress, watchedLog,
+                              control);
     // A cut-off or damaged source makes ffmpeg stop early and still exit with 0.
     if (plan.expectedDuration && watch.reached() &&
         endedEarly(*watch.reached(), *plan.expectedDuration))
         throw FFmpegError::incompleteSource(*watch.reached(), *plan.expectedDuration,
                                             watch.reasons().join(u'\n'));
-    co_return discTitleFor(probe, settings, plan);
+    co_return discTitleFor(planned.probe, settings, plan);
+}
+
+QCoro::Task<DiscTitle> FFmpegService::convert(QString input, QString output, QString ffmpegPath,
+                                              EncodeSettings settings, ProgressCallback onProgress,
+                                              LogCallback onLog, LogCallback onNote,
+                                              StageControl control) {
+    PlannedConversion planned =
+        co_await planConversion(input, ffmpegPath, settings, onLog, onNote, control);
+    co_return co_await runConversion(std::move(planned), output, onProgress, onLog, onNote,
+                                     control);
 }

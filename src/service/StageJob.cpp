@@ -6,15 +6,19 @@
 // never refers to a lambda's captures after the lambda is gone.
 namespace {
 
-// The encode writes a pending file that gets the MPEG file's name only when it is complete. The
-// job keeps the pending file in slot, so that it goes with the job however the encode ends.
+// The encode is planned and checked before anything is written. It writes a pending file that
+// gets the MPEG file's name only when it is complete. The job keeps the pending file in slot, so
+// that it goes with the job however the encode ends.
 QCoro::Task<StageJob::Product> encodeTo(FFmpegService& service, QString input, QString output,
                                         std::unique_ptr<PendingFile>* slot, QString ffmpegPath,
-                                        EncodeSettings settings, StageJob::Reports reports,
-                                        StageControl control) {
+                                        EncodeSettings settings, StageJob::EncodeCheck check,
+                                        StageJob::Reports reports, StageControl control) {
+    PlannedConversion planned = co_await service.planConversion(input, ffmpegPath, settings,
+                                                                reports.log, reports.note, control);
+    check(planned);
     *slot = std::make_unique<PendingFile>(output);
-    const DiscTitle title = co_await service.convert(input, (*slot)->path(), ffmpegPath, settings,
-                                                     reports.progress, reports.log, control);
+    const DiscTitle title = co_await service.runConversion(
+        std::move(planned), (*slot)->path(), reports.progress, reports.log, reports.note, control);
     (*slot)->complete();
     co_return StageJob::Product{output, title};
 }
@@ -28,9 +32,8 @@ QCoro::Task<StageJob::Product> author(FFmpegService& service, QString mpg, QStri
 }
 
 QCoro::Task<StageJob::Product> makeImage(FFmpegService& service, QString dvdFolder,
-                                         QString hdiutilPath, QString volumeName,
-                                         QString isoTarget, StageJob::Reports reports,
-                                         StageControl control) {
+                                         QString hdiutilPath, QString volumeName, QString isoTarget,
+                                         StageJob::Reports reports, StageControl control) {
     const QString iso = co_await service.createISO(dvdFolder, hdiutilPath, volumeName, isoTarget,
                                                    reports.log, control);
     co_return StageJob::Product{iso, {}};
@@ -69,11 +72,12 @@ QCoro::Task<StageJob::Ending> StageJob::run() {
 
 std::unique_ptr<StageJob> StageJob::encode(FFmpegService& service, QString input, QString output,
                                            QString ffmpegPath, EncodeSettings settings,
-                                           Reports reports) {
+                                           EncodeCheck check, Reports reports) {
     auto job = std::unique_ptr<StageJob>(new StageJob({}));
-    job->m_work = [&service, input, output, slot = &job->m_output, ffmpegPath, settings,
+    job->m_work = [&service, input, output, slot = &job->m_output, ffmpegPath, settings, check,
                    reports](StageControl control) {
-        return encodeTo(service, input, output, slot, ffmpegPath, settings, reports, control);
+        return encodeTo(service, input, output, slot, ffmpegPath, settings, check, reports,
+                        control);
     };
     return job;
 }
@@ -90,11 +94,10 @@ std::unique_ptr<StageJob> StageJob::authoring(FFmpegService& service, QString mp
 std::unique_ptr<StageJob> StageJob::image(FFmpegService& service, QString dvdFolder,
                                           QString hdiutilPath, QString volumeName,
                                           QString isoTarget, Reports reports) {
-    return std::unique_ptr<StageJob>(new StageJob(
-        [&service, dvdFolder, hdiutilPath, volumeName, isoTarget, reports](StageControl control) {
-            return makeImage(service, dvdFolder, hdiutilPath, volumeName, isoTarget, reports,
-                             control);
-        }));
+    return std::unique_ptr<StageJob>(new StageJob([&service, dvdFolder, hdiutilPath, volumeName,
+                                                   isoTarget, reports](StageControl control) {
+        return makeImage(service, dvdFolder, hdiutilPath, volumeName, isoTarget, reports, control);
+    }));
 }
 
 std::unique_ptr<StageJob> StageJob::burn(FFmpegService& service, QString iso, bool verify,

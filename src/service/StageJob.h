@@ -21,7 +21,12 @@ public:
         LogCallback log;
         ProgressCallback progress = [](double) {};
         StatusCallback status = [](BurnState, const QString&) {};
+        // Lines for the user's log, whatever is kept of the tools' lines.
+        LogCallback note = [](const QString&) {};
     };
+
+    // Judges a planned encode before anything is written: throws an FFmpegError to refuse it.
+    using EncodeCheck = std::function<void(const PlannedConversion&)>;
 
     // What a stage made: the MPEG file, the DVD folder or the image; for the encode also what
     // the disc is to say about the title (language, chapters).
@@ -39,7 +44,7 @@ public:
 
     static std::unique_ptr<StageJob> encode(FFmpegService& service, QString input, QString output,
                                             QString ffmpegPath, EncodeSettings settings,
-                                            Reports reports);
+                                            EncodeCheck check, Reports reports);
     static std::unique_ptr<StageJob> authoring(FFmpegService& service, QString mpg,
                                                QString dvdauthorPath, DiscTitle title,
                                                Reports reports);

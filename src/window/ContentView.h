@@ -138,6 +138,12 @@ private:
     RunHandle beginRun(RunKind kind);
     QCoro::Task<> runStages(RunHandle run, QString input);
     std::unique_ptr<StageJob> makeJob(const RunHandle& run, Stage stage, const QString& input);
+    ChainToggles chainToggles() const;
+    // Refusals before a run writes anything, thrown as FFmpegErrors: too little room for the
+    // files of a stage button's run; for the encode, once it is planned, also an image that will
+    // not fit the disc it is to be burnt on.
+    void checkRoomFor(RunKind kind, const QString& input) const;
+    StageJob::EncodeCheck encodeCheck(const QString& target, const LogCallback& note) const;
     void enterStage(Run& run, Stage stage);
     void completeStage(const Run& run, Stage stage, const StageJob::Product& product);
     void endRun(Run& run, Stage last, const std::optional<FFmpegError>& failure);

@@ -14,7 +14,7 @@ struct ControlStates {
     bool chooseSource = false;
     bool chooseDestination = false;
     bool chooseISO = false;
-    bool options = false; // picture, audio and quality pickers
+    bool options = false; // picture, audio, quality and disc size pickers
     bool reloadAudio = false;
     bool start = false;
     bool pauseAndAbort = false;

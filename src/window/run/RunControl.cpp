@@ -4,7 +4,11 @@
 #include "IsoImage.h"
 #include "Wakeup.h"
 #include "inputs/AudioChoice.h"
+#include "inputs/DiscChoice.h"
 #include "platform/GermanFormat.h"
+#include "run/RunChecks.h"
+
+#include <QFileInfo>
 
 ContentView::RunHandle ContentView::beginRun(RunKind kind) {
     m_run = std::make_shared<Run>();
@@ -64,6 +68,12 @@ void ContentView::startBurnRun() {
 // stage follows is decided when the one before has succeeded.
 QCoro::Task<> ContentView::runStages(RunHandle run, QString input) {
     Stage stage = firstStage(run->kind);
+    try {
+        checkRoomFor(run->kind, input);
+    } catch (const FFmpegError& refusal) {
+        endRun(*run, stage, refusal);
+        co_return;
+    }
     for (;;) {
         enterStage(*run, stage);
         run->job = makeJob(run, stage, input);
@@ -79,9 +89,7 @@ QCoro::Task<> ContentView::runStages(RunHandle run, QString input) {
             co_return;
         }
         completeStage(*run, stage, ending.product);
-        const std::optional<Stage> next =
-            nextStage(run->kind, stage,
-                      {createVideoTSAfterConvert(), createISOAfterVideoTS(), burnAfterISO()});
+        const std::optional<Stage> next = nextStage(run->kind, stage, chainToggles());
         if (!next) {
             endRun(*run, stage, std::nullopt);
             co_return;
@@ -98,9 +106,11 @@ std::unique_ptr<StageJob> ContentView::makeJob(const RunHandle& run, Stage stage
     case Stage::encode: {
         const EncodeSettings encode = encodeSettingsFor(
             m_settings.value(Setting::aspectMode), m_settings.value(Setting::qualityPreset),
-            audioStreamPosition(m_settings.value(Setting::audioStreamIndex), audioStreams()));
+            audioStreamPosition(m_settings.value(Setting::audioStreamIndex), audioStreams()),
+            chosenDisc(m_settings.value(Setting::discSize)));
         return StageJob::encode(m_service, input, run->encodeTarget,
-                                m_settings.value(Setting::ffmpegPath), encode, reports);
+                                m_settings.value(Setting::ffmpegPath), encode,
+                                encodeCheck(run->encodeTarget, reports.note), reports);
     }
     case Stage::authoring: {
         // An MPEG file this window encoded has a title to tell; one from elsewhere has none.
@@ -118,6 +128,44 @@ std::unique_ptr<StageJob> ContentView::makeJob(const RunHandle& run, Stage stage
     }
     return StageJob::burn(m_service, input, m_settings.value(Setting::verifyAfterBurn),
                           m_settings.value(Setting::eraseBeforeBurn), reports);
+}
+
+ChainToggles ContentView::chainToggles() const {
+    return {createVideoTSAfterConvert(), createISOAfterVideoTS(), burnAfterISO()};
+}
+
+// The stage buttons know what they write from the files they start from; the encode knows it once
+// it is planned (encodeCheck).
+void ContentView::checkRoomFor(RunKind kind, const QString& input) const {
+    SizeForecast size;
+    if (kind == RunKind::videoTS)
+        size = forecastFromMpeg(QFileInfo(input).size());
+    else if (kind == RunKind::iso)
+        size.imageBytes = imageFromDvdFolder(folderBytes(input));
+    else
+        return;
+    checkFreeSpace(runWrites(kind, chainToggles(), input, isoURL(), size));
+}
+
+// A fixed bitrate that will not fit the disc is refused when the run goes on to the burn, and only
+// warned of otherwise; "Passend" fits it or refuses itself. Then the room for the run's files.
+StageJob::EncodeCheck ContentView::encodeCheck(const QString& target,
+                                               const LogCallback& note) const {
+    return
+        [toggles = chainToggles(), iso = isoURL(), target, note](const PlannedConversion& planned) {
+            const std::optional<SizeForecast>& size = planned.plan.size;
+            if (!size)
+                return;
+            if (!planned.settings.fillsDisc) {
+                const DiscVerdict verdict = judgeImageSize(size->imageBytes, planned.settings.disc,
+                                                           runBurns(RunKind::chained, toggles));
+                if (verdict.refusal)
+                    throw *verdict.refusal;
+                if (verdict.warning)
+                    note(*verdict.warning);
+            }
+            checkFreeSpace(runWrites(RunKind::chained, toggles, target, iso, *size));
+        };
 }
 
 StageJob::Reports ContentView::reportsFor(const RunHandle& run, Stage stage) {
@@ -144,6 +192,9 @@ StageJob::Reports ContentView::reportsFor(const RunHandle& run, Stage stage) {
     };
     reports.status = [later, this](BurnState state, const QString& text) {
         later([this, state, text](Run& run) { handleBurnStatus(run, state, text); }, true);
+    };
+    reports.note = [later, this](const QString& line) {
+        later([this, line](Run&) { appendLog(line); }, false);
     };
     return reports;
 }

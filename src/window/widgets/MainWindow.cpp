@@ -6,6 +6,7 @@
 #include "StartButton.h"
 #include "inputs/AudioChoice.h"
 #include "inputs/ControlStates.h"
+#include "inputs/DiscChoice.h"
 #include "inputs/VolumeName.h"
 
 #include "platform/DesktopIdentity.h"
@@ -201,14 +202,14 @@ QWidget* MainWindow::volumeNameRow() {
 }
 
 QWidget* MainWindow::optionsRow() {
-    const auto optionColumn = [](const QString& caption, QWidget* control) {
+    const auto optionColumn = [](const QString& caption, QWidget* control, int width = 220) {
         auto* column = new QVBoxLayout;
         column->setSpacing(4);
         column->setContentsMargins(0, 0, 0, 0);
         column->addWidget(new QLabel(caption), 0, Qt::AlignHCenter);
         column->addWidget(control, 0, Qt::AlignHCenter);
         auto* widget = wrap(column);
-        widget->setFixedWidth(220);
+        widget->setFixedWidth(width);
         return widget;
     };
 
@@ -248,11 +249,20 @@ QWidget* MainWindow::optionsRow() {
 
     m_quality = new QComboBox;
     m_quality->setObjectName("quality");
-    m_quality->addItems(
-        {QStringLiteral("Standard"), QStringLiteral("High"), QStringLiteral("Max")});
-    m_quality->setFixedWidth(140);
+    m_quality->addItems({QStringLiteral("Standard"), QStringLiteral("High"), QStringLiteral("Max"),
+                         QStringLiteral("Passend")});
+    m_quality->setFixedWidth(110);
     connect(m_quality, &QComboBox::currentIndexChanged, this,
             [this](int preset) { m_view.settings().setValue(Setting::qualityPreset, preset); });
+    m_disc = new QComboBox;
+    m_disc->setObjectName("disc");
+    m_disc->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    m_disc->addItems(discChoiceLabels());
+    connect(m_disc, &QComboBox::currentIndexChanged, this,
+            [this](int disc) { m_view.settings().setValue(Setting::discSize, disc); });
+    auto* quality = row(6);
+    quality->addWidget(m_quality);
+    quality->addWidget(m_disc);
 
     auto* layout = row(0);
     layout->addStretch(1);
@@ -260,7 +270,8 @@ QWidget* MainWindow::optionsRow() {
     layout->addStretch(1);
     layout->addWidget(optionColumn(QStringLiteral("Audio"), wrap(audio)));
     layout->addStretch(1);
-    layout->addWidget(optionColumn(QStringLiteral("Qualität"), m_quality));
+    // Wider than the others: it holds the disc size beside the quality.
+    layout->addWidget(optionColumn(QStringLiteral("Qualität"), wrap(quality), 280));
     layout->addStretch(1);
     return wrap(layout);
 }
@@ -472,6 +483,11 @@ void MainWindow::refresh() {
         m_quality->setCurrentIndex(preset >= 0 && preset < m_quality->count() ? preset : 0);
     }
     m_quality->setEnabled(enabled.options);
+    {
+        const QSignalBlocker blocker(m_disc);
+        m_disc->setCurrentIndex(discChoiceIndex(v.settings().value(Setting::discSize)));
+    }
+    m_disc->setEnabled(enabled.options);
 
     m_start->setTitle(running ? v.currentPhaseLabel() : QStringLiteral("Start"));
     m_start->setRunState(running, v.progress());

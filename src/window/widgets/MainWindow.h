@@ -73,6 +73,7 @@ private:
     ElidingComboBox* m_audio = nullptr;
     QToolButton* m_reloadAudio = nullptr;
     QComboBox* m_quality = nullptr;
+    QComboBox* m_disc = nullptr;
     StartButton* m_start = nullptr;
     QPushButton* m_pause = nullptr;
     QPushButton* m_abort = nullptr;

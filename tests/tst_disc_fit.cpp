@@ -1,0 +1,202 @@
+// The size of an image known before the encode, and "Passend", on real encodes of a minute of a
+// source that reaches every bitrate, made into real images (ffmpeg, dvdauthor, the hdiutil
+// command): the capacity is a parameter of the service, so a disc scaled down to the minute
+// stands for a disc and a film. The stream of "Passend" judged by ffmpeg's own readers for what
+// DVD-Video allows.
+#include "AwaitTask.h"
+#include "FFmpegService.h"
+#include "MediaChecks.h"
+#include "StageJob.h"
+#include "TestFiles.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QTest>
+
+using namespace testing;
+
+namespace {
+
+const QString ffmpeg = QStringLiteral("/usr/bin/ffmpeg");
+const QString dvdauthor = QStringLiteral("/usr/bin/dvdauthor");
+
+// A DVD-5 as a two-hour film fills it, scaled to one minute, in whole sectors.
+const Disc minuteDisc{QStringLiteral("Test-DVD"), 4'700'372'992LL / 120 / 2048 * 2048};
+
+struct Made {
+    QStringList log;
+    QStringList notes;
+    std::optional<PlannedConversion> planned;
+    std::optional<FFmpegError> error;
+    QString mpg;
+    QString iso;
+};
+
+// Plans, encodes, authors and images the source in folder, as the window's chain does.
+Made makeImage(const QString& source, const QString& folder, const EncodeSettings& settings) {
+    FFmpegService service;
+    Made made;
+    const LogCallback onLog = [&](const QString& line) { made.log << line; };
+    const LogCallback onNote = [&](const QString& line) { made.notes << line; };
+    const Outcome<PlannedConversion> planned =
+        await(service.planConversion(source, ffmpeg, settings, onLog, onNote));
+    made.planned = planned.value;
+    made.error = planned.error;
+    if (!planned.value)
+        return made;
+    made.mpg = folder + "/Film.mpg";
+    const Outcome<DiscTitle> encoded = await(service.runConversion(
+        *planned.value, made.mpg, [](double) {}, onLog, onNote));
+    const Outcome<QString> authored =
+        encoded.value ? await(service.createVideoTS(made.mpg, dvdauthor, onLog, *encoded.value))
+                      : Outcome<QString>{};
+    const Outcome<QString> image =
+        authored.value ? await(service.createISO(*authored.value, KESTRIN_HDIUTIL, "FILM",
+                                                 *authored.value + ".iso", onLog))
+                       : Outcome<QString>{};
+    made.error = encoded.error ? encoded.error : authored.error ? authored.error : image.error;
+    made.iso = image.value.value_or(QString());
+    return made;
+}
+
+// The picture types in display order, one letter each.
+QString pictureTypes(const QString& mpg) {
+    return QString::fromUtf8(
+               runOrFail("ffprobe", {"-v", "error", "-select_streams", "v:0", "-show_entries",
+                                     "frame=pict_type", "-of", "csv=p=0", mpg}))
+        .remove(u'\n')
+        .remove(u',');
+}
+
+} // namespace
+
+class DiscFitTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    QString m_source;
+
+    QString folder(const QString& name) {
+        QDir(m_dir.path()).mkpath(name);
+        return m_dir.filePath(name);
+    }
+
+private slots:
+    void initTestCase() {
+        // Moving pictures under strong temporal noise: more than any DVD bitrate can hold.
+        m_source =
+            makeClip(m_dir, "Rauschen.mp4",
+                     {"-f", "lavfi", "-i", "testsrc2=s=480x270:r=25:d=60,noise=alls=30:allf=t+u",
+                      "-f", "lavfi", "-i", "sine=f=440:d=60", "-c:v", "libx264", "-preset",
+                      "ultrafast", "-crf", "26", "-c:a", "aac"});
+    }
+
+    void passendFillsTheScaledDisc() {
+        EncodeSettings settings;
+        settings.fillsDisc = true;
+        settings.disc = minuteDisc;
+        const Made made = makeImage(m_source, folder("passend"), settings);
+        QVERIFY2(!made.error, made.error ? qPrintable(made.error->description()) : "");
+        const double fill = double(QFileInfo(made.iso).size()) / double(minuteDisc.bytes);
+        qInfo("Passend: %dk, image %lld bytes, %.2f %% of the disc",
+              made.planned->plan.videoBitrateKbps, QFileInfo(made.iso).size(), fill * 100);
+        QVERIFY2(fill >= 0.93 && fill <= 1.0, qPrintable(QString::number(fill)));
+
+        const int kbps = made.planned->plan.videoBitrateKbps;
+        QVERIFY(kbps > 1500 && kbps < 8000);
+        QVERIFY(made.log.contains(QStringLiteral("Bitrate: %1k (max 9800k)").arg(kbps)));
+        // The expected size after the summary, the projection once, while ffmpeg runs.
+        QCOMPARE(made.notes.size(), 2);
+        QVERIFY(made.notes[0].startsWith("Voraussichtliche Größe: 0,0"));
+        QVERIFY(made.notes[0].endsWith(" GB (Test-DVD: 0,04 GB)"));
+        QVERIFY(made.notes[1].startsWith("Hochgerechnete Größe: 0,0"));
+
+        // What DVD-Video allows: GOPs of at most 15 pictures, closed, with at most two B-frames
+        // in a row; the VBV buffer of 224 KiB and a peak of 9800 kbit/s in the sequence header.
+        const QString types = pictureTypes(made.mpg);
+        QVERIFY2(types.startsWith("IBBPBBP"), qPrintable(types.left(40)));
+        for (const QString& gop : types.split(u'I', Qt::SkipEmptyParts))
+            QVERIFY2(gop.size() + 1 <= 15 && !gop.contains("BBB"), qPrintable(gop));
+        const auto fields = mpegHeaderFields(made.mpg);
+        QCOMPARE(fields.value("closed_gop"), QSet<qint64>{1});
+        QCOMPARE(fields.value("vbv_buffer_size_value"), QSet<qint64>{112});
+        QCOMPARE(fields.value("bit_rate_value"), QSet<qint64>{9800000 / 400});
+        QCOMPARE(fields.value("progressive_sequence"), QSet<qint64>{0});
+    }
+
+    // The expected image of each fixed preset against the real one.
+    void fixedPresetsPredictTheImage_data() {
+        QTest::addColumn<int>("preset");
+        QTest::newRow("Standard") << 0;
+        QTest::newRow("High") << 1;
+        QTest::newRow("Max") << 2;
+    }
+    void fixedPresetsPredictTheImage() {
+        QFETCH(int, preset);
+        const EncodeSettings settings = encodeSettingsFor(0, preset, {}, minuteDisc);
+        const Made made =
+            makeImage(m_source, folder(QStringLiteral("preset%1").arg(preset)), settings);
+        QVERIFY2(!made.error, made.error ? qPrintable(made.error->description()) : "");
+        const qint64 expected = made.planned->plan.size->imageBytes;
+        const qint64 real = QFileInfo(made.iso).size();
+        const double error = double(expected) / double(real) - 1;
+        qInfo("expected %lld, real %lld bytes: %+.2f %%", expected, real, error * 100);
+        QVERIFY2(std::abs(error) <= 0.03, qPrintable(QString::number(error)));
+        QVERIFY(made.notes.first().startsWith("Voraussichtliche Größe: 0,0"));
+        QVERIFY(made.notes.first().endsWith(" GB (Test-DVD: 0,04 GB)"));
+    }
+
+    // Even the lowest rate overflows the disc: refused after the probe, before ffmpeg starts and
+    // before anything is written.
+    void tooSmallDiscRefusesBeforeAnythingIsWritten() {
+        const QString out = folder("zu-klein");
+        EncodeSettings settings;
+        settings.fillsDisc = true;
+        settings.disc = {QStringLiteral("Test-DVD"), 10 * 1024 * 1024};
+        FFmpegService service;
+        QStringList log;
+        StageJob::Reports reports;
+        reports.log = [&](const QString& line) { log << line; };
+        reports.note = reports.log;
+        bool checked = false;
+        const auto job = StageJob::encode(
+            service, m_source, out + "/Film.mpg", ffmpeg, settings,
+            [&](const PlannedConversion&) { checked = true; }, reports);
+        const Outcome<StageJob::Ending> ending = await(job->run());
+        QVERIFY(ending.value);
+        QCOMPARE(int(ending.value->kind), int(StageJob::Ending::Kind::failed));
+        QCOMPARE(ending.value->error->description(),
+                 "Der Film ist mit 0:01 h zu lang für eine Test-DVD.");
+        QVERIFY(!checked);
+        QVERIFY(log.contains("=== Probe ==="));
+        QVERIFY(log.filter("ffmpeg version").isEmpty());
+        QCOMPARE(QDir(out).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 QStringList());
+    }
+
+    // The window's check sees the plan before the pending file exists; a refusal leaves nothing.
+    void refusedCheckLeavesNothing() {
+        const QString out = folder("abgelehnt");
+        FFmpegService service;
+        StageJob::Reports reports;
+        reports.log = [](const QString&) {};
+        std::optional<qint64> seen;
+        const auto job = StageJob::encode(
+            service, m_source, out + "/Film.mpg", ffmpeg, EncodeSettings{},
+            [&](const PlannedConversion& planned) {
+                seen = planned.plan.size->imageBytes;
+                throw FFmpegError::notEnoughSpace(out, *seen, 0);
+            },
+            reports);
+        const Outcome<StageJob::Ending> ending = await(job->run());
+        QVERIFY(ending.value && ending.value->error);
+        QVERIFY(ending.value->error->description().startsWith("Nicht genug Speicherplatz in " +
+                                                              out + ": benötigt "));
+        QVERIFY(seen && *seen > 40'000'000);
+        QCOMPARE(QDir(out).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 QStringList());
+    }
+};
+
+QTEST_GUILESS_MAIN(DiscFitTest)
+#include "tst_disc_fit.moc"
