@@ -2,6 +2,7 @@
 // reads from the image: titles, chapters, the sound's language, the picture's shape.
 #include "AwaitTask.h"
 #include "FFmpegService.h"
+#include "MediaChecks.h"
 #include "TestFiles.h"
 
 #include <QDir>
@@ -13,44 +14,35 @@ using namespace testing;
 
 namespace {
 
-const QString ffmpeg = QStringLiteral("/usr/bin/ffmpeg");
-const QString dvdauthor = QStringLiteral("/usr/bin/dvdauthor");
-
-// What lsdvd reports about an image.
+// What lsdvd reports about an image; chapters, languages and aspect of the first title.
 struct DiscReport {
     QStringList titles;
-    QList<double> chapterStarts; // of the first title, seconds
+    QList<double> chapterStarts; // seconds
     QStringList languages;       // "de - Deutsch"
     QString aspect;
-    QString text;
+    QByteArray text;
 };
-
-double clockSeconds(const QString& text) {
-    const QStringList parts = text.split(':');
-    return parts.size() == 3
-               ? parts[0].toDouble() * 3600 + parts[1].toDouble() * 60 + parts[2].toDouble()
-               : -1;
-}
 
 DiscReport lsdvd(const QString& image) {
     DiscReport report;
-    report.text = QString::fromUtf8(runProgram("lsdvd", {"-a", "-c", "-v", image}).output);
+    report.text = runProgram("lsdvd", {"-a", "-c", "-v", image}).output;
+    static const QRegularExpression title(R"(^Title: (\d+),)");
+    static const QRegularExpression chapter(R"(^\s+Chapter: \d+, Length: (\d+):(\d+):([0-9.]+),)");
+    static const QRegularExpression audio(R"(^\s+Audio: \d+, Language: ([^,]+),)");
+    static const QRegularExpression aspect(R"(Aspect ratio: ([^,]+),)");
     double start = 0;
-    bool firstTitle = false;
-    for (const QString& line : report.text.split('\n')) {
-        static const QRegularExpression title(R"(^Title: (\d+),)");
-        static const QRegularExpression chapter(R"(^\s+Chapter: \d+, Length: ([0-9:.]+),)");
-        static const QRegularExpression audio(R"(^\s+Audio: \d+, Language: ([^,]+),)");
-        static const QRegularExpression aspect(R"(Aspect ratio: ([^,]+),)");
-        if (const auto m = title.match(line); m.hasMatch()) {
+    for (const QString& line : QString::fromUtf8(report.text).split('\n')) {
+        if (const auto m = title.match(line); m.hasMatch())
             report.titles << m.captured(1);
-            firstTitle = report.titles.size() == 1;
-        } else if (const auto m = chapter.match(line); m.hasMatch() && firstTitle) {
+        if (report.titles.size() != 1)
+            continue;
+        if (const auto m = chapter.match(line); m.hasMatch()) {
             report.chapterStarts << start;
-            start += clockSeconds(m.captured(1));
-        } else if (const auto m = audio.match(line); m.hasMatch() && firstTitle) {
+            start += m.captured(1).toDouble() * 3600 + m.captured(2).toDouble() * 60 +
+                     m.captured(3).toDouble();
+        } else if (const auto m = audio.match(line); m.hasMatch()) {
             report.languages << m.captured(1);
-        } else if (const auto m = aspect.match(line); m.hasMatch() && firstTitle) {
+        } else if (const auto m = aspect.match(line); m.hasMatch()) {
             report.aspect = m.captured(1);
         }
     }
@@ -59,34 +51,26 @@ DiscReport lsdvd(const QString& image) {
 
 struct Chain {
     QStringList log;
-    std::optional<FFmpegError> error;
+    QByteArray failure;
     QString iso;
 };
 
 // Encode, author and image one source the way the window's chain does.
-Chain runChain(const QString& source, const QString& mpg, EncodeSettings settings = {}) {
+Chain runChain(const QString& source, const QString& mpg) {
+    const Encode encoded = encode(source, mpg);
+    Chain chain{encoded.log, encoded.failure(), {}};
+    if (!encoded.title)
+        return chain;
     FFmpegService service;
-    Chain chain;
     const auto onLog = [&](const QString& line) { chain.log << line; };
-    const Outcome<DiscTitle> encoded = await(service.convert(
-        source, mpg, ffmpeg, settings, [](double) {}, onLog, onLog));
-    if (!encoded.value) {
-        chain.error = encoded.error;
-        return chain;
-    }
     const Outcome<QString> authored =
-        await(service.createVideoTS(mpg, dvdauthor, onLog, *encoded.value));
-    if (!authored.value) {
-        chain.error = authored.error;
-        return chain;
-    }
-    const QString folder = *authored.value;
-    chain.iso = folder + ".iso";
-    const ProgramRun image =
-        runProgram(KESTRIN_HDIUTIL, {"makehybrid", "-udf", "-iso", "-joliet",
-                                     "-default-volume-name", "TEST", "-o", folder, folder});
-    if (image.exitCode != 0)
-        chain.log << "image failed: " + image.errorOutput;
+        await(service.createVideoTS(mpg, "/usr/bin/dvdauthor", onLog, *encoded.title));
+    const Outcome<QString> image =
+        authored.value ? await(service.createISO(*authored.value, KESTRIN_HDIUTIL, "TEST",
+                                                 *authored.value + ".iso", onLog))
+                       : authored;
+    chain.failure = image.value ? QByteArray() : image.story();
+    chain.iso = image.value.value_or(QString());
     return chain;
 }
 
@@ -96,56 +80,28 @@ class DvdVideoTest : public QObject {
     Q_OBJECT
 
     QTemporaryDir m_dir;
-    QString m_film;
 
 private slots:
-    void initTestCase() {
-        QFile chapters(m_dir.filePath("chapters.txt"));
-        QVERIFY(chapters.open(QIODevice::WriteOnly));
-        chapters.write(";FFMETADATA1\n[CHAPTER]\nTIMEBASE=1/1000\nSTART=0\nEND=3000\n"
-                       "[CHAPTER]\nTIMEBASE=1/1000\nSTART=3000\nEND=7000\n"
-                       "[CHAPTER]\nTIMEBASE=1/1000\nSTART=7000\nEND=10000\n");
-        chapters.close();
-        // 2.39:1 film with German sound and three chapters.
-        m_film = makeClip(m_dir, "Film.mkv",
-                          {"-f",
-                           "lavfi",
-                           "-i",
-                           "testsrc=s=240x100:r=24000/1001:d=10",
-                           "-f",
-                           "lavfi",
-                           "-i",
-                           "sine=d=10",
-                           "-i",
-                           chapters.fileName(),
-                           "-map",
-                           "0:v",
-                           "-map",
-                           "1:a",
-                           "-map_chapters",
-                           "2",
-                           "-metadata:s:a:0",
-                           "language=deu",
-                           "-c:v",
-                           "libx264",
-                           "-preset",
-                           "ultrafast",
-                           "-c:a",
-                           "aac"});
-    }
-
     void rerunGivesOneTitleWithLanguageAndChapters() {
+        // 2.39:1 film with German sound and three chapters.
+        const QString film = makeClip(
+            m_dir, "Film.mkv",
+            words("-f lavfi -i testsrc=s=240x100:r=24000/1001:d=10 -f lavfi -i sine=d=10 -i") +
+                QStringList{writeChapters(m_dir, {0, 3, 7}, 10)} +
+                words("-map 0:v -map 1:a -map_chapters 2 -metadata:s:a:0 language=deu -c:v libx264 "
+                      "-preset ultrafast -c:a aac"));
         const QString mpg = m_dir.filePath("Film_PAL_DVD.mpg");
-        const Chain first = runChain(m_film, mpg);
-        QVERIFY2(!first.error, qPrintable(first.error ? first.error->description() : ""));
+        const Chain first = runChain(film, mpg);
+        QVERIFY2(first.failure.isEmpty(), first.failure);
+        // Files of the user's own beside the disc's stay.
         const QString folder = m_dir.filePath("Film_PAL_DVD_DVD");
         QFile keep(folder + "/Notizen.txt");
         QVERIFY(keep.open(QIODevice::WriteOnly));
         keep.close();
         QVERIFY(QDir(folder).mkdir("Extras"));
 
-        const Chain second = runChain(m_film, mpg);
-        QVERIFY2(!second.error, qPrintable(second.error ? second.error->description() : ""));
+        const Chain second = runChain(film, mpg);
+        QVERIFY2(second.failure.isEmpty(), second.failure);
         QCOMPARE(second.log.filter("Lösche die DVD-Dateien des letzten Laufs: ").size(), 1);
         QVERIFY(QFile::exists(folder + "/Notizen.txt"));
         QVERIFY(QDir(folder + "/Extras").exists());
@@ -159,24 +115,23 @@ private slots:
         const QList<double> expected{0, 3 * speedUp, 7 * speedUp};
         QCOMPARE(disc.chapterStarts.size(), expected.size());
         for (qsizetype i = 0; i < expected.size(); ++i)
-            QVERIFY2(qAbs(disc.chapterStarts[i] - expected[i]) < 1.0, qPrintable(disc.text));
+            QVERIFY2(qAbs(disc.chapterStarts[i] - expected[i]) < 1.0, disc.text);
     }
 
     void soundWithoutLanguageAndLongSourceWithoutChapters() {
         // Five minutes and five seconds of black: a chapter at 0 and one at 5:00.
-        const QString source =
-            makeClip(m_dir, "Lang.mkv",
-                     {"-f", "lavfi", "-i", "color=c=black:s=64x36:r=25:d=305", "-f", "lavfi", "-i",
-                      "anullsrc=r=48000:cl=mono", "-t", "305", "-c:v", "libx264", "-preset",
-                      "ultrafast", "-c:a", "aac"});
+        const QString source = makeClip(
+            m_dir, "Lang.mkv",
+            words("-f lavfi -i color=c=black:s=64x36:r=25:d=305 -f lavfi -i anullsrc=cl=mono "
+                  "-t 305 -c:v libx264 -preset ultrafast -c:a aac"));
         const Chain chain = runChain(source, m_dir.filePath("Lang.mpg"));
-        QVERIFY2(!chain.error, qPrintable(chain.error ? chain.error->description() : ""));
+        QVERIFY2(chain.failure.isEmpty(), chain.failure);
         const DiscReport disc = lsdvd(chain.iso);
         QCOMPARE(disc.titles, QStringList{"01"});
         QCOMPARE(disc.languages.size(), 1);
-        QVERIFY2(disc.languages[0].startsWith("xx"), qPrintable(disc.text));
+        QVERIFY2(disc.languages[0].startsWith("xx"), disc.text);
         QCOMPARE(disc.chapterStarts.size(), 2);
-        QVERIFY2(qAbs(disc.chapterStarts[1] - 300) < 1.0, qPrintable(disc.text));
+        QVERIFY2(qAbs(disc.chapterStarts[1] - 300) < 1.0, disc.text);
     }
 };
 

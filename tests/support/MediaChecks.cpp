@@ -1,12 +1,44 @@
 #include "MediaChecks.h"
 
+#include "AwaitTask.h"
 #include "TestFiles.h"
 
+#include <QFile>
 #include <QRegularExpression>
 
 #include <algorithm>
 
 namespace testing {
+
+Encode encode(const QString& input, const QString& output, const EncodeSettings& settings,
+              const QString& ffmpegPath) {
+    FFmpegService service;
+    Encode result;
+    const auto onLog = [&](const QString& line) { result.log << line; };
+    const Outcome<DiscTitle> outcome = await(service.convert(
+        input, output, ffmpegPath, settings, [&](double f) { result.progress << f; }, onLog,
+        onLog));
+    result.title = outcome.value;
+    result.error = outcome.error;
+    return result;
+}
+
+QStringList words(const QString& commandLine) {
+    return commandLine.split(u' ', Qt::SkipEmptyParts);
+}
+
+QString writeChapters(const QTemporaryDir& dir, const QList<double>& starts, double end) {
+    QFile file(dir.filePath("chapters.txt"));
+    if (!file.open(QIODevice::WriteOnly))
+        return {};
+    file.write(";FFMETADATA1\n");
+    for (qsizetype i = 0; i < starts.size(); ++i)
+        file.write(QString::asprintf("[CHAPTER]\nTIMEBASE=1/1000\nSTART=%lld\nEND=%lld\n",
+                                     qRound64(starts[i] * 1000),
+                                     qRound64((i + 1 < starts.size() ? starts[i + 1] : end) * 1000))
+                       .toUtf8());
+    return file.fileName();
+}
 
 QMap<QString, QSet<qint64>> mpegHeaderFields(const QString& path) {
     const ProgramRun run =
@@ -67,26 +99,16 @@ std::optional<double> whiteShapeRatio(const QString& path, double seconds) {
         const int value = static_cast<unsigned char>(pixels[qsizetype(y) * width + x]);
         return std::clamp((value - 16) / 219.0, 0.0, 1.0);
     };
-    int left = width, right = -1, top = height, bottom = -1;
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x)
-            if (level(x, y) > 0.5) {
-                left = std::min(left, x);
-                right = std::max(right, x);
-                top = std::min(top, y);
-                bottom = std::max(bottom, y);
-            }
-    if (right < 0)
-        return std::nullopt;
-    // Summed brightness through the centre counts the soft edges by their share.
-    const int centreX = (left + right) / 2;
-    const int centreY = (top + bottom) / 2;
+    // The shape sits in the middle of the frame. Summed brightness through the centre counts
+    // the soft edges by their share.
     double across = 0;
     double down = 0;
     for (int x = 0; x < width; ++x)
-        across += level(x, centreY);
+        across += level(x, height / 2);
     for (int y = 0; y < height; ++y)
-        down += level(centreX, y);
+        down += level(width / 2, y);
+    if (down == 0)
+        return std::nullopt;
     return across * sar[0].toDouble() / sar[1].toDouble() / down;
 }
 

@@ -1,16 +1,38 @@
 #pragma once
 
+#include "FFmpegService.h"
+
 #include <QList>
 #include <QMap>
 #include <QSet>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
 
 #include <optional>
 
-// Readings of encoded files by ffmpeg's own readers: trace_headers, idet, signalstats,
-// silencedetect, ffprobe. Each returns nothing or an empty result when the tool fails.
+// Encodes with the real ffmpeg, and readings of encoded files by ffmpeg's own readers:
+// trace_headers, idet, signalstats, silencedetect, ffprobe. Each reading returns nothing or an
+// empty result when the tool fails.
 namespace testing {
+
+// What one encode by the service reported: log lines and notes, progress, and how it ended.
+struct Encode {
+    QStringList log;
+    QList<double> progress;
+    std::optional<FFmpegError> error;
+    std::optional<DiscTitle> title;
+
+    QByteArray failure() const { return error ? error->description().toUtf8() : QByteArray(); }
+};
+Encode encode(const QString& input, const QString& output, const EncodeSettings& settings = {},
+              const QString& ffmpegPath = QStringLiteral("/usr/bin/ffmpeg"));
+
+// A command line split at its blanks, for generator arguments that hold none of their own.
+QStringList words(const QString& commandLine);
+
+// An ffmpeg metadata file in dir whose chapters start at each of starts and end at end (seconds).
+QString writeChapters(const QTemporaryDir& dir, const QList<double>& starts, double end);
 
 // The MPEG-2 header fields trace_headers shows for a file's video, each with the values seen.
 QMap<QString, QSet<qint64>> mpegHeaderFields(const QString& path);
@@ -25,7 +47,8 @@ struct FieldCounts {
 std::optional<FieldCounts> detectFields(const QString& path);
 
 // Width ÷ height, as displayed with the stream's sample aspect, of the one white shape on black
-// in the frame shown at `seconds`: its extent through its centre, read from a grey decode.
+// in the middle of the frame shown at `seconds`: its extent through the centre, read from a
+// grey decode.
 std::optional<double> whiteShapeRatio(const QString& path, double seconds);
 
 // The times (pts, seconds, the file's own timestamps) at which the picture turns from dark to
