@@ -96,6 +96,8 @@ private slots:
                                              << OptionalNumber(0.1) << OptionalNumber(10) << none;
         QTest::newRow("nothing written yet") << "frame=    0 size=N/A time=N/A" << 100.0
                                              << OptionalNumber() << OptionalNumber() << none;
+        QTest::newRow("marker at the end")
+            << "size=0kB time=" << 100.0 << OptionalNumber() << OptionalNumber() << 0LL;
         QTest::newRow("two fields")
             << "time=00:50.00" << 100.0 << OptionalNumber() << OptionalNumber() << none;
         QTest::newRow("no duration")
@@ -207,12 +209,14 @@ private slots:
             {"index": 1, "codec_name": "aac", "channels": 2,
              "tags": {"language": "deu", "title": "Stereo"}},
             {"index": 2, "tags": null}]})");
-        QCOMPARE(json.streams->size(), 2);
-        QCOMPARE(json.streams->at(0).index, 1);
-        QCOMPARE(json.streams->at(0).channels, 2);
-        QCOMPARE(json.streams->at(0).tags->language, QStringLiteral("deu"));
-        QCOMPARE(json.streams->at(0).tags->title, QStringLiteral("Stereo"));
-        QVERIFY(!json.streams->at(1).tags);
+        const QList<J::Stream> streams = json.streams.value_or(QList<J::Stream>{});
+        QCOMPARE(streams.size(), 2);
+        QCOMPARE(streams[0].index, 1);
+        QCOMPARE(streams[0].channels, 2);
+        const J::Stream::Tags tags = streams[0].tags.value_or(J::Stream::Tags{});
+        QCOMPARE(tags.language, QStringLiteral("deu"));
+        QCOMPARE(tags.title, QStringLiteral("Stereo"));
+        QVERIFY(!streams[1].tags);
     }
 
     void jsonFailures_data() {
