@@ -164,7 +164,6 @@ private slots:
         compareNumber(probe.rotation, -90.0);
         QCOMPARE(probe.fieldOrder, QStringLiteral("progressive"));
         QCOMPARE(probe.width, 1920);
-        QCOMPARE(probe.height, 1080);
         compareNumber(probe.videoStart, 0.021);
         compareNumber(probe.duration, 30.0);
         QCOMPARE(probe.chapterStarts, (QList<double>{0.0, 300.0}));
