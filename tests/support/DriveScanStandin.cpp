@@ -10,7 +10,6 @@
 #include <cstring>
 #include <map>
 #include <mutex>
-#include <optional>
 #include <sstream>
 #include <thread>
 #include <utility>
@@ -30,13 +29,10 @@ long long number(const char* variable, long long otherwise) {
 
 // The scan under way, on the one thread that scans: where the call that started it wants the
 // list, and how many more calls answer that it still runs.
-struct Scan {
-    burn_drive_info** infos;
-    unsigned int* count;
-    int callsLeft;
-};
+burn_drive_info** scanInfos = nullptr;
+unsigned int* scanCount = nullptr;
+int callsLeft = 0;
 
-std::optional<Scan> running;
 std::mutex mutex;                        // guards what follows
 std::map<burn_drive*, std::string> held; // listed drives neither forgotten nor freed, by kind
 std::string log;
@@ -110,18 +106,17 @@ namespace burn {
 extern "C" {
 
 int burn_drive_scan(burn_drive_info* drive_infos[], unsigned int* n_drives) {
-    if (!running) {
+    if (callsLeft == 0) {
         *drive_infos = nullptr;
         *n_drives = 0;
+        scanInfos = drive_infos;
+        scanCount = n_drives;
+        callsLeft = 3;
         std::lock_guard lock(mutex);
         log.clear();
-        running = Scan{drive_infos, n_drives, 3};
         return 0;
     }
-    if (--running->callsLeft > 0)
-        return 0;
-    const Scan scan = *std::exchange(running, std::nullopt);
-    return listDrives(scan.infos, scan.count);
+    return --callsLeft > 0 ? 0 : listDrives(scanInfos, scanCount);
 }
 
 int burn_drive_grab(burn_drive* drive, int load) {
