@@ -395,19 +395,34 @@ private slots:
         QCOMPARE(StoredSettings().value(Setting::ffmpegPath), "/usr/bin/ffmpeg");
     }
 
-    void logButtonsReachTheMainWindow() {
-        MainWindow window(m_files);
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
-        window.contentView().appendLog("Fertig ✅ Probe");
+    // The log buttons of the settings window reach every main window.
+    void logButtonsReachEveryWindow() {
+        MainWindow first(m_files);
+        MainWindow second(m_files);
+        first.show();
+        second.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&first) && QTest::qWaitForWindowExposed(&second));
+        first.contentView().appendLog("Fertig ✅ eins");
+        second.contentView().appendLog("Fertig ✅ zwei");
         PreferencesView preferences;
         m_files.toSave = m_dir.filePath("Kestrin_Log.txt");
+        m_files.asked = 0;
         control(preferences, "Log speichern…").click();
-        QCOMPARE(fileContent(m_dir.filePath("Kestrin_Log.txt")), "Fertig ✅ Probe\n");
+        QCOMPARE(m_files.asked, 2);
         QCOMPARE(m_files.lastProposal, "Kestrin_Log.txt");
-        QTRY_COMPARE(window.findChild<QLabel*>("status")->text(), "Log gespeichert ✅");
+        QCOMPARE(fileContent(m_dir.filePath("Kestrin_Log.txt")), "Fertig ✅ zwei\n"); // saved last
+        QTRY_COMPARE(first.findChild<QLabel*>("status")->text(), "Log gespeichert ✅");
+        m_files.toSave = m_dir.filePath("no/such/folder/log.txt");
+        first.contentView().saveLog();
+        QTRY_COMPARE(first.findChild<QLabel*>("status")->text(),
+                     "Fehler ❌ Log konnte nicht gespeichert werden");
+
         control(preferences, "Log leeren").click();
-        QTRY_COMPARE(window.findChild<QPlainTextEdit*>("log")->toPlainText(), "—");
+        QTRY_COMPARE(first.findChild<QPlainTextEdit*>("log")->toPlainText(), "—");
+        QTRY_COMPARE(second.findChild<QPlainTextEdit*>("log")->toPlainText(), "—");
+        m_files.asked = 0;
+        control(preferences, "Log speichern…").click(); // nothing to save, nothing asked
+        QCOMPARE(m_files.asked, 0);
     }
 
     void wholeRoadThroughClicks() {

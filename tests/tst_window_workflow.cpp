@@ -6,7 +6,6 @@
 #include "ContentView.h"
 #include "ScriptedBurner.h"
 #include "TestFiles.h"
-#include "platform/Notifications.h"
 
 #include <QDir>
 #include <QFile>
@@ -263,28 +262,19 @@ private slots:
         view->applyDestination(mpg);
         view->setCreateISOAfterVideoTS(false);
         view->setBurnAfterISO(true); // needs the ISO step, so it does not burn
-
         view->startVideoTSRun();
-        QCOMPARE(view->statusText(), "Erstellen…");
         QTRY_VERIFY_WITH_TIMEOUT(!view->isRunning(), 60000);
-        const QString dvdFolder = out + "/V_DVD";
-        QCOMPARE(view->statusText(), "Fertig ✅ VIDEO_TS erstellt: " + dvdFolder);
+        QCOMPARE(view->statusText(), "Fertig ✅ VIDEO_TS erstellt: " + out + "/V_DVD");
         QCOMPARE(newestLine(*view), view->statusText());
-        QCOMPARE(view->currentPhaseLabel(), "Erstellen");
 
+        // The image goes where it was chosen, named after the DVD folder; the burn writes it.
         view->setIsoVolumeName("");
-        view->startISORun();
-        QCOMPARE(view->currentPhaseLabel(), "ISO erstellen");
-        QTRY_VERIFY_WITH_TIMEOUT(!view->isRunning(), 60000);
-        QCOMPARE(view->statusText(), "Fertig ✅ ISO erstellt: " + dvdFolder + ".iso");
-        QVERIFY(QString::fromUtf8(runOrFail("isoinfo", {"-d", "-i", dvdFolder + ".iso"}))
-                    .contains("Volume id: V_DVD"));
-
-        // The chosen ISO location is the target of the next image, and what the burn writes.
         view->applyISODestination(out + "/Anders.img");
         view->startISORun();
         QTRY_VERIFY_WITH_TIMEOUT(!view->isRunning(), 60000);
-        QCOMPARE(view->isoURL(), out + "/Anders.iso");
+        QCOMPARE(view->statusText(), "Fertig ✅ ISO erstellt: " + out + "/Anders.iso");
+        QVERIFY(QString::fromUtf8(runOrFail("isoinfo", {"-d", "-i", out + "/Anders.iso"}))
+                    .contains("Volume id: V_DVD"));
         writeFile(m_dir.filePath("disc.img"), {});
         view->startBurnRun();
         QTRY_VERIFY_WITH_TIMEOUT(!view->isRunning(), 60000);
@@ -350,7 +340,6 @@ private slots:
         QCOMPARE(view->statusText(),
                  "Fehler ❌ ffprobe Analyse fehlgeschlagen: " + m_dir.filePath("liste.mkv") +
                      ": Invalid data found when processing input");
-        QVERIFY(view->logText().startsWith("Fehler ❌ ffprobe Analyse fehlgeschlagen: "));
         QVERIFY(view->logText().contains("EBML header parsing failed"));
 
         // A tool that fails with a reason: the reason goes to the log just before the error.
@@ -418,21 +407,17 @@ private slots:
             << 2 << 0 << 0 << true << true
             << "Fehler ❌ Das Abbild wird voraussichtlich 5,68 GB groß und passt nicht auf eine "
                "DVD-5 \\(4,70 GB\\)\\. Bitte „Passend“ oder DVD-9 wählen\\.";
-        QTest::newRow("burning chain forecast")
-            << 2 << 0 << 0 << true << true
-            << "Voraussichtliche Größe: 5,68 GB \\(DVD-5: 4,70 GB\\)";
         QTest::newRow("no burn") << 2 << 0 << 0 << false << false
                                  << "Warnung: Das Abbild wird voraussichtlich 5,68 GB groß und "
                                     "passt nicht auf eine DVD-5 \\(4,70 GB\\)\\.";
-        QTest::newRow("DVD-9") << 2 << 0 << 1 << true << false
-                               << "Voraussichtliche Größe: 5,68 GB \\(DVD-9: 8,54 GB\\)";
         QTest::newRow("Passend")
             << 2 << 3 << 0 << true << false
             << "Voraussichtliche Größe: 4,(5[6-9]|6\\d) GB \\(DVD-5: 4,70 GB\\)";
         QTest::newRow("Passend too long")
             << 6 << 3 << 0 << false << true
             << "Fehler ❌ Der Film ist mit 6:00 h zu lang für eine DVD-5\\.";
-        QTest::newRow("Passend on DVD-9") << 6 << 3 << 1 << false << false << "Kodiere Datei.*";
+        QTest::newRow("Passend on DVD-9")
+            << 6 << 3 << 1 << false << false << "Voraussichtliche Größe: .* \\(DVD-9: 8,54 GB\\)";
     }
     void refusedBeforeTheEncode() {
         QFETCH(int, hours);
@@ -572,21 +557,15 @@ private slots:
         QCOMPARE(filesIn(QFileInfo(mpg).path()), QStringList{"V.mpg"});
     }
 
-    // An aborted or abandoned encode leaves no file under the MPEG file's name, and an older
-    // complete one stays until a complete encode replaces it.
+    // An abandoned encode leaves no file under the MPEG file's name, and an older complete one
+    // stays until a complete encode replaces it.
     void onlyCompleteFilesUnderTheirNames() {
         const QString out = folder("complete");
         const QString mpg = out + "/Lang_PAL_DVD.mpg";
         writeFile(mpg, "older, complete");
-        auto view = window();
+        auto view =
+            window(); // quitting during the encode: the tool and the pending file go with it
         encode(*view, m_longClip, mpg);
-        QTRY_VERIFY_WITH_TIMEOUT(view->progress() > 0.02, 20000);
-        view->abortRun();
-        QTRY_COMPARE(newestLine(*view), "Abgebrochen.");
-        QCOMPARE(filesIn(out), QStringList{"Lang_PAL_DVD.mpg"});
-
-        // Quitting during the encode: the tool and the pending file go with the window.
-        view->startConversion();
         QTRY_VERIFY_WITH_TIMEOUT(view->progress() > 0.02, 20000);
         const qint64 pid = runningTools().value(0);
         view.reset();
@@ -626,33 +605,6 @@ private slots:
         QCOMPARE(view->currentPhaseLabel(), "ISO erstellen");
         view->abortRun();
         QTRY_COMPARE(newestLine(*view), "Abgebrochen.");
-    }
-
-    void logSaveAndClearReachEveryWindow() {
-        auto first = window();
-        auto second = window();
-        first->appendLog("Fertig ✅ eins");
-        second->appendLog("Fertig ✅ zwei");
-        const QString target = m_dir.filePath("Kestrin_Log.txt");
-        m_files.toSave = target;
-        m_files.asked = 0;
-        Notifications::defaultCenter().post("Kestrin.Log.Save");
-        QCOMPARE(m_files.asked, 2);
-        QCOMPARE(first->statusText(), "Log gespeichert ✅");
-        QCOMPARE(readAll(target), "Fertig ✅ zwei\n"); // the second window saved last
-
-        m_files.toSave = m_dir.filePath("no/such/folder/log.txt");
-        first->saveLog();
-        QCOMPARE(first->statusText(), "Fehler ❌ Log konnte nicht gespeichert werden");
-        QCOMPARE(first->logText(), "Fertig ✅ eins\n");
-        m_files.asked = 0;
-        ContentView empty(m_files);
-        empty.saveLog();
-        QCOMPARE(m_files.asked, 0);
-
-        Notifications::defaultCenter().post("Kestrin.Log.Clear");
-        QCOMPARE(first->logText(), "");
-        QCOMPARE(second->logText(), "");
     }
 };
 
