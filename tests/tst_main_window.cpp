@@ -85,8 +85,10 @@ QStringList visibleTexts(QWidget& window) {
     return result;
 }
 
-// Whether each control of the window is enabled, in the shape of ControlStates.
+// Whether each control of the window is enabled, in the shape of ControlStates, once the window
+// has taken in every change announced so far.
 ControlStates shownStates(MainWindow& window) {
+    QCoreApplication::sendPostedEvents();
     return {control(window, "Auswählen…").isEnabled(),
             control(window, "Speichern als…").isEnabled(),
             control(window, "Wählen…").isEnabled(),
@@ -352,6 +354,7 @@ private slots:
             "Folgende Tools fehlen oder sind nicht ausführbar:\n\n• dvdauthor (" + dvdauthor +
             ")\n\nInstallation (apt):"));
         QCOMPARE(window.findChild<QLabel*>("status")->text(), "Tools fehlen ❌");
+        window.contentView().applyDestination(m_dir.filePath("Ziel.mpg"));
         QVERIFY(shownStates(window) == expectedStates(window.contentView()));
         shoot(*alert, "alert");
 
