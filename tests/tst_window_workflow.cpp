@@ -1,7 +1,6 @@
 // The main window's workflow through its operations, with the real tools: chained and single
 // stages, failures with their reasons, pause, resume and abort reaching the tools, the expected
 // end from a clock the test sets, and the runs refused before they write anything.
-#include "AwaitTask.h"
 #include "ChosenFiles.h"
 #include "ContentView.h"
 #include "ScriptedBurner.h"
@@ -11,7 +10,6 @@
 #include <QFile>
 #include <QRegularExpression>
 #include <QScopeGuard>
-#include <QSignalSpy>
 #include <QTest>
 
 using namespace testing;
