@@ -359,7 +359,8 @@ private slots:
 
         writeFile(tools + "/go-03", {});
         QTRY_COMPARE(view->progress(), 0.05);
-        clock.moment = clock.moment.addSecs(60); // 10:01, a tenth done: nine minutes to go
+        QCOMPARE(view->statusText(), "Kodieren…"); // no end told before a tenth is done
+        clock.moment = clock.moment.addSecs(60);   // 10:01, a tenth done: nine minutes to go
         writeFile(tools + "/go-06", {});
         QTRY_COMPARE(view->statusText(), "Starte… Fertig um: 10:10");
         // Beside it the size projected from the 2 MiB written in a tenth: about 22 MB.
