@@ -1,9 +1,7 @@
-// The real widgets of the main window and the settings window, offscreen: texts, order,
-// enabling rules, the volume name typed key by key, choices made through the accessibility
-// interface, the ISO section, the alert, the log buttons, and the whole road from a chosen source
-// to a burnt stdio: file through clicks. Screenshots of each state go to screenshots/ in the
-// build folder.
-#include "AwaitTask.h"
+// The real widgets of the main window and the settings window, offscreen, through clicks, keys
+// and the accessibility interface. Screenshots of each state go to screenshots/ in the build
+// folder.
+#include "ChosenFiles.h"
 #include "KestrinApp.h"
 #include "MainWindow.h"
 #include "PreferencesView.h"
@@ -29,21 +27,6 @@
 using namespace testing;
 
 namespace {
-
-class ChosenFiles : public FilePanels {
-public:
-    std::optional<QString> toOpen;
-    std::optional<QString> toSave;
-    QString lastProposal;
-    std::optional<QString> chooseFileToOpen(const QString&, const QStringList&) override {
-        return toOpen;
-    }
-    std::optional<QString> chooseFileToSave(const QString&, const QStringList&,
-                                            const QString& proposedName) override {
-        lastProposal = proposedName;
-        return toSave;
-    }
-};
 
 template <typename T = QAbstractButton> T* find(QWidget& window, const QString& text) {
     for (T* candidate : window.findChildren<T*>())
@@ -102,8 +85,10 @@ QStringList visibleTexts(QWidget& window) {
     return result;
 }
 
-// Whether each control of the window is enabled, in the shape of ControlStates.
+// Whether each control of the window is enabled, in the shape of ControlStates, once the window
+// has taken in every change announced so far.
 ControlStates shownStates(MainWindow& window) {
+    QCoreApplication::sendPostedEvents();
     return {control(window, "Auswählen…").isEnabled(),
             control(window, "Speichern als…").isEnabled(),
             control(window, "Wählen…").isEnabled(),
@@ -124,21 +109,23 @@ ControlStates expectedStates(ContentView& view) {
 }
 
 // Does what an assistive technology does with a control: its named action, or a new value.
-bool accessibleAction(QWidget* widget, const QString& action) {
-    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(widget);
-    if (!accessible || !accessible->actionInterface() ||
-        !accessible->actionInterface()->actionNames().contains(action))
-        return false;
-    accessible->actionInterface()->doAction(action);
-    return true;
-}
-
-bool accessibleText(QWidget* widget, const QString& text) {
+bool accessibly(QWidget* widget, const QString& action, const QString& value = {}) {
     QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(widget);
     if (!accessible)
         return false;
-    accessible->setText(QAccessible::Value, text);
+    if (action.isEmpty())
+        accessible->setText(QAccessible::Value, value);
+    else if (accessible->actionInterface() &&
+             accessible->actionInterface()->actionNames().contains(action))
+        accessible->actionInterface()->doAction(action);
+    else
+        return false;
     return true;
+}
+
+QByteArray fileContent(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 } // namespace
@@ -219,49 +206,24 @@ private slots:
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         ContentView& view = window.contentView();
-        QVERIFY(view.toolsOK());
         QCOMPARE(window.centralWidget()->size(), QSize(800, 720));
         shoot(window, "main-idle");
 
         const QStringList texts = visibleTexts(window);
-        const QStringList expected{"Quelle",
-                                   "Keine Datei gewählt",
-                                   "Auswählen…",
-                                   "Ziel (PAL-DVD MPG)",
-                                   "Kein Ziel gewählt",
-                                   "Speichern als…",
-                                   "MPG → VIDEO_TS",
-                                   "VIDEO_TS → ISO",
-                                   "ISO → Brennen",
-                                   "ISO & Brennen",
-                                   "▼",
-                                   "DVD Name:",
-                                   "Bild:",
-                                   "Audio",
-                                   "Qualität",
-                                   "Auto",
-                                   "16:9",
-                                   "4:3",
-                                   "↻",
-                                   "Start",
-                                   "DVD löschen",
-                                   "VIDEO_TS erstellen",
-                                   "ISO erstellen",
-                                   "DVD brennen",
-                                   "Brennprüfung",
-                                   "Pause",
-                                   "Abbrechen",
-                                   "Bereit.",
-                                   "Log"};
-        for (const QString& text : expected)
-            QVERIFY2(texts.contains(text), qPrintable(text + " missing in " + texts.join(" | ")));
-        QVERIFY(texts.indexOf("Quelle") < texts.indexOf("Ziel (PAL-DVD MPG)"));
-        QVERIFY(texts.indexOf("Ziel (PAL-DVD MPG)") < texts.indexOf("MPG → VIDEO_TS"));
-        QVERIFY(texts.indexOf("ISO → Brennen") < texts.indexOf("ISO & Brennen"));
-        QVERIFY(texts.indexOf("DVD Name:") < texts.indexOf("Bild:"));
-        QVERIFY(texts.indexOf("Qualität") < texts.indexOf("Start"));
-        QVERIFY(texts.indexOf("Start") < texts.indexOf("Bereit."));
-        QVERIFY(texts.indexOf("Bereit.") < texts.indexOf("Log"));
+        // Top to bottom, left to right.
+        const QStringList expected =
+            QString("Quelle|Keine Datei gewählt|Auswählen…|Ziel (PAL-DVD MPG)|Kein Ziel gewählt|"
+                    "Speichern als…|MPG → VIDEO_TS|VIDEO_TS → ISO|ISO → Brennen|ISO & Brennen|▼|"
+                    "DVD Name:|Bild:|Audio|Qualität|Auto|16:9|4:3|↻|Start|DVD löschen|"
+                    "VIDEO_TS erstellen|ISO erstellen|DVD brennen|Brennprüfung|Pause|Abbrechen|"
+                    "Bereit.|Log")
+                .split(u'|');
+        qsizetype at = 0;
+        for (const QString& text : expected) {
+            at = texts.indexOf(text, at);
+            QVERIFY2(at >= 0,
+                     qPrintable(text + " missing or out of order in " + texts.join(" | ")));
+        }
         QCOMPARE(window.findChild<QPlainTextEdit*>("log")->toPlainText(), "—");
         QVERIFY(shownStates(window) == expectedStates(view));
 
@@ -275,7 +237,7 @@ private slots:
         audio->setCurrentIndex(1);
         QTRY_COMPARE(audio->toolTip(), label); // the closed picker shortens it with "…"
         QCOMPARE(view.settings().value(Setting::audioStreamIndex), 1);
-        QTRY_VERIFY(shownStates(window) == expectedStates(view));
+        QVERIFY(shownStates(window) == expectedStates(view));
 
         m_files.toSave = std::nullopt;
         control(window, "Speichern als…").click();
@@ -294,7 +256,6 @@ private slots:
         toggle(window, "ISO → Brennen").click();
         QTRY_COMPARE(window.centralWidget()->height(), 820);
         QVERIFY(visibleTexts(window).contains("DVD-Ordner:"));
-        QVERIFY(!control(window, "Wählen…").isEnabled());
         shoot(window, "main-iso-open");
         toggle(window, "ISO → Brennen").click();
         QTRY_COMPARE(window.centralWidget()->height(), 720);
@@ -309,19 +270,17 @@ private slots:
         window.activateWindow();
         QTest::keyClick(&window, Qt::Key_Return);
         QVERIFY(view.isRunning());
-        QTRY_VERIFY(!control(window, "Auswählen…").isEnabled());
         QVERIFY(shownStates(window) == expectedStates(view));
         shoot(window, "main-running");
         control(window, "Pause").click();
         QTRY_VERIFY(find(window, "Fortsetzen"));
         control(window, "Abbrechen").click();
-        QTRY_COMPARE(view.logText().section('\n', 0, 0), "Abgebrochen.");
-        QTRY_VERIFY(!control(window, "Pause").isEnabled());
+        QTRY_VERIFY(find(window, "Pause") && !find(window, "Pause")->isEnabled());
         QVERIFY(shownStates(window) == expectedStates(view));
     }
 
-    // The disc picker beside the quality: its entries, the stored choice it shows (another
-    // version's value as DVD-5), a choice by key stored at once, enabled with the other pickers.
+    // The disc picker beside the quality: the stored choice it shows (another version's value as
+    // DVD-5), a choice by key stored at once, enabled with the other pickers.
     void discBesideQuality() {
         StoredSettings().setValue(Setting::discSize, 1);
         StoredSettings().setValue(Setting::qualityPreset, 3);
@@ -332,60 +291,52 @@ private slots:
         auto* disc = window.findChild<QComboBox*>("disc");
         QVERIFY(quality && disc);
         QCOMPARE(quality->currentText(), "Passend");
-        QCOMPARE(disc->count(), 2);
         QCOMPARE(disc->itemText(0), "DVD-5 (4,7 GB)");
         QCOMPARE(disc->currentText(), "DVD-9 (8,5 GB)");
-        // Beside the quality picker, in the window.
         const QRect q(quality->mapTo(&window, QPoint()), quality->size());
         const QRect d(disc->mapTo(&window, QPoint()), disc->size());
         QVERIFY(d.left() >= q.right() && qAbs(d.center().y() - q.center().y()) < 4);
-        QVERIFY(d.right() < window.width());
-        QVERIFY(disc->width() >= disc->sizeHint().width()); // "DVD-9 (8,5 GB)" not cut
-        const QStringList texts = visibleTexts(window);
-        QVERIFY(texts.indexOf("Qualität") < texts.indexOf("Start"));
+        QVERIFY(d.right() < window.width() && disc->width() >= disc->sizeHint().width());
 
         disc->setFocus();
         QTest::keyClick(disc, Qt::Key_Up);
         QCOMPARE(window.contentView().settings().value(Setting::discSize), 0);
         QTest::keyClick(quality, Qt::Key_Up);
         QCOMPARE(window.contentView().settings().value(Setting::qualityPreset), 2);
-
         StoredSettings().setValue(Setting::discSize, 1);
         QTRY_COMPARE(disc->currentText(), "DVD-9 (8,5 GB)");
         StoredSettings().setValue(Setting::discSize, 7);
         StoredSettings().setValue(Setting::qualityPreset, 9);
         QTRY_COMPARE(disc->currentText(), "DVD-5 (4,7 GB)");
         QCOMPARE(quality->currentText(), "Standard");
-        QVERIFY(disc->isEnabled());
         window.contentView().settings().setValue(Setting::ffmpegPath, m_dir.filePath("kein"));
         QTRY_VERIFY(!quality->isEnabled());
         QVERIFY(!disc->isEnabled());
         shoot(window, "main-disc");
     }
 
-    // A screen reader changes the choices through the accessibility interface: what it sets is
-    // what the encode gets.
+    // What a screen reader sets through the accessibility interface is what the encode gets.
     void choicesThroughAccessibility() {
         MainWindow window(m_files);
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         ContentView& view = window.contentView();
-        QVERIFY(
-            accessibleAction(&control(window, "16:9"), QAccessibleActionInterface::toggleAction()));
+        const QString toggleAction = QAccessibleActionInterface::toggleAction();
+        QVERIFY(accessibly(&control(window, "16:9"), toggleAction));
         QCOMPARE(view.settings().value(Setting::aspectMode), 1);
-        QVERIFY(accessibleAction(&toggle(window, "Brennprüfung"),
-                                 QAccessibleActionInterface::toggleAction()));
+        QVERIFY(accessibly(&toggle(window, "Brennprüfung"), toggleAction));
         QVERIFY(view.settings().value(Setting::verifyAfterBurn));
-        QVERIFY(accessibleText(window.findChild<QLineEdit*>("volumeName"), "Straße"));
+        QVERIFY(accessibly(window.findChild<QLineEdit*>("volumeName"), {}, "Straße"));
         QCOMPARE(view.isoVolumeName(), "STRASSE");
 
         PreferencesView preferences;
-        preferences.show();
-        QVERIFY(accessibleText(preferences.findChild<QLineEdit*>("dvdauthor"), "/opt/dvdauthor"));
+        QVERIFY(accessibly(preferences.findChild<QLineEdit*>("dvdauthor"), {}, "/opt/dvdauthor"));
         QCOMPARE(StoredSettings().value(Setting::dvdauthorPath), "/opt/dvdauthor");
         QTRY_COMPARE(window.findChild<QLabel*>("status")->text(), "Tools fehlen ❌");
     }
 
+    // The alert at the start leads to the settings window, where "Tools prüfen" makes the main
+    // window ready again once the tool is there.
     void missingToolsAlert() {
         const QString dvdauthor = m_dir.filePath("kein/dvdauthor");
         StoredSettings().setValue(Setting::dvdauthorPath, dvdauthor);
@@ -400,26 +351,22 @@ private slots:
             "Folgende Tools fehlen oder sind nicht ausführbar:\n\n• dvdauthor (" + dvdauthor +
             ")\n\nInstallation (apt):"));
         QCOMPARE(window.findChild<QLabel*>("status")->text(), "Tools fehlen ❌");
-        QVERIFY(!control(window, "VIDEO_TS erstellen").isEnabled());
-        QVERIFY(toggle(window, "DVD löschen").isEnabled());
+        window.contentView().applyDestination(m_dir.filePath("Ziel.mpg"));
+        QVERIFY(shownStates(window) == expectedStates(window.contentView()));
         shoot(*alert, "alert");
 
         control(*alert, "Einstellungen…").click();
         QTRY_VERIFY(!alert->isVisible());
-        QVERIFY(!window.contentView().showMissingToolsAlert());
         PreferencesView* settings = nullptr;
         for (QWidget* top : QApplication::topLevelWidgets())
-            if (qobject_cast<PreferencesView*>(top) && top->isVisible())
+            if (top->isVisible() && qobject_cast<PreferencesView*>(top))
                 settings = qobject_cast<PreferencesView*>(top);
         QVERIFY(settings);
-
-        // The tool is installed meanwhile: "Tools prüfen" makes the main window ready again.
         QDir().mkpath(m_dir.filePath("kein"));
         QVERIFY(QFile::link("/usr/bin/dvdauthor", dvdauthor));
         control(*settings, "Tools prüfen").click();
         QTRY_COMPARE(window.findChild<QLabel*>("status")->text(), "Bereit.");
-        QVERIFY(control(window, "VIDEO_TS erstellen").isEnabled() ==
-                bool(window.contentView().destinationURL()));
+        QVERIFY(shownStates(window) == expectedStates(window.contentView()));
         settings->close();
     }
 
@@ -430,7 +377,6 @@ private slots:
         const auto mark = [&](const QString& tool) {
             return preferences.findChild<QLabel*>(tool + "Mark")->text();
         };
-        QCOMPARE(mark("ffmpeg"), "✅");
         QCOMPARE(mark("hdiutil"), "✅");
         shoot(preferences, "settings");
 
@@ -441,43 +387,42 @@ private slots:
         QCOMPARE(mark("ffmpeg"), "✅"); // the marks wait for the next check
         control(preferences, "Tools prüfen").click();
         QCOMPARE(mark("ffmpeg"), "❌");
-
-        const QString plain = m_dir.filePath("plain");
-        QFile(plain).open(QIODevice::WriteOnly);
-        auto* dvdauthor = preferences.findChild<QLineEdit*>("dvdauthor");
-        dvdauthor->clear();
-        QTest::keyClicks(dvdauthor, plain);
-        auto* hdiutil = preferences.findChild<QLineEdit*>("hdiutil");
-        hdiutil->clear();
-        QTest::keyClicks(hdiutil, m_dir.path());
-        control(preferences, "Tools prüfen").click();
-        QCOMPARE(mark("dvdauthor"), "❌");
-        QCOMPARE(mark("hdiutil"), "❌");
-
         control(preferences, "Standardpfade").click();
         QCOMPARE(ffmpeg->text(), "/usr/bin/ffmpeg");
-        QCOMPARE(dvdauthor->text(), "/usr/bin/dvdauthor");
-        QCOMPARE(hdiutil->text(), QCoreApplication::applicationDirPath() + "/hdiutil");
+        QCOMPARE(preferences.findChild<QLineEdit*>("hdiutil")->text(),
+                 QCoreApplication::applicationDirPath() + "/hdiutil");
         QCOMPARE(mark("ffmpeg"), "✅");
-        QCOMPARE(mark("dvdauthor"), "✅");
-        QCOMPARE(StoredSettings().value(Setting::dvdauthorPath), "/usr/bin/dvdauthor");
+        QCOMPARE(StoredSettings().value(Setting::ffmpegPath), "/usr/bin/ffmpeg");
     }
 
-    void logButtonsReachTheMainWindow() {
-        MainWindow window(m_files);
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
-        window.contentView().appendLog("Fertig ✅ Probe");
+    // The log buttons of the settings window reach every main window.
+    void logButtonsReachEveryWindow() {
+        MainWindow first(m_files);
+        MainWindow second(m_files);
+        first.show();
+        second.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&first) && QTest::qWaitForWindowExposed(&second));
+        first.contentView().appendLog("Fertig ✅ eins");
+        second.contentView().appendLog("Fertig ✅ zwei");
         PreferencesView preferences;
         m_files.toSave = m_dir.filePath("Kestrin_Log.txt");
+        m_files.asked = 0;
         control(preferences, "Log speichern…").click();
-        QFile saved(m_dir.filePath("Kestrin_Log.txt"));
-        QVERIFY(saved.open(QIODevice::ReadOnly));
-        QCOMPARE(saved.readAll(), "Fertig ✅ Probe\n");
+        QCOMPARE(m_files.asked, 2);
         QCOMPARE(m_files.lastProposal, "Kestrin_Log.txt");
-        QTRY_COMPARE(window.findChild<QLabel*>("status")->text(), "Log gespeichert ✅");
+        QCOMPARE(fileContent(m_dir.filePath("Kestrin_Log.txt")), "Fertig ✅ zwei\n"); // saved last
+        QTRY_COMPARE(first.findChild<QLabel*>("status")->text(), "Log gespeichert ✅");
+        m_files.toSave = m_dir.filePath("no/such/folder/log.txt");
+        first.contentView().saveLog();
+        QTRY_COMPARE(first.findChild<QLabel*>("status")->text(),
+                     "Fehler ❌ Log konnte nicht gespeichert werden");
+
         control(preferences, "Log leeren").click();
-        QTRY_COMPARE(window.findChild<QPlainTextEdit*>("log")->toPlainText(), "—");
+        QTRY_COMPARE(first.findChild<QPlainTextEdit*>("log")->toPlainText(), "—");
+        QTRY_COMPARE(second.findChild<QPlainTextEdit*>("log")->toPlainText(), "—");
+        m_files.asked = 0;
+        control(preferences, "Log speichern…").click(); // nothing to save, nothing asked
+        QCOMPARE(m_files.asked, 0);
     }
 
     void wholeRoadThroughClicks() {
@@ -487,14 +432,9 @@ private slots:
         window.contentView().service().setBurnerBackend(makeLibburnBackend("stdio:" + disc));
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
-
         m_files.toOpen = m_clip;
         control(window, "Auswählen…").click();
         toggle(window, "ISO → Brennen").click();
-        auto* field = window.findChild<QLineEdit*>("volumeName");
-        field->clear();
-        QTest::keyClicks(field, "Urlaub 2026 ");
-        QCOMPARE(field->text(), "URLAUB 2026 "); // words can be typed one by one
         QTRY_VERIFY(window.findChild<StartButton*>("start")->isEnabled());
         QTest::mouseClick(window.findChild<StartButton*>("start"), Qt::LeftButton);
         QVERIFY2(window.contentView().isRunning(), qPrintable(window.contentView().statusText()));
@@ -502,14 +442,9 @@ private slots:
         QTRY_COMPARE(window.findChild<QLabel*>("status")->text(), "Fertig ✅");
         const QString iso = m_dir.filePath("Urlaub 2026_PAL_DVD_DVD.iso");
         QCOMPARE(window.contentView().isoURL(), iso);
-        const QString info = QString::fromUtf8(runOrFail("isoinfo", {"-d", "-i", iso}));
-        QVERIFY2(info.contains("Volume id: URLAUB 2026"), qPrintable(info));
-        QFile burnt(disc);
-        QFile image(iso);
-        QVERIFY(burnt.open(QIODevice::ReadOnly) && image.open(QIODevice::ReadOnly));
-        QCOMPARE(burnt.readAll(), image.readAll());
-        QTRY_VERIFY(window.findChild<QPlainTextEdit*>("log")->toPlainText().startsWith("Fertig ✅"));
-        QVERIFY(control(window, "DVD brennen").isEnabled());
+        QVERIFY(QFileInfo(iso).size() > 100000);
+        QCOMPARE(fileContent(disc), fileContent(iso));
+        QVERIFY(shownStates(window) == expectedStates(window.contentView()));
         shoot(window, "main-done");
     }
 };
