@@ -186,6 +186,7 @@ for a in "$@"; do printf '%s\0' "$a"; done; printf 'gr\374\n' >&2; exit 4)"),
 
     // Pause and resume reach the tool and whatever it started itself.
     void suspendAndResumeReachTheWholeTool() {
+        QStringList log; // outlives the service, which may still report lines as it ends
         FFmpegService service;
         const QString tool = script("ticker.sh", R"(sleep 60 &
 echo "helper $!" >&2
@@ -193,7 +194,6 @@ i=0
 while [ $i -lt 40 ]; do echo "tick $i" >&2; i=$((i+1)); sleep 0.05; done
 kill $!)");
         StageControl control;
-        QStringList log;
         const auto outcome = startStreaming(service, tool, control, &log);
         QTRY_VERIFY(!log.isEmpty());
         const qint64 pid = runningTool();
