@@ -111,12 +111,8 @@ private slots:
             QTest::newRow(name) << kind << stage << erasing << QString(shown).split('|');
         };
         row("encode", RunKind::chained, Stage::encode, false, "-|-|-|-");
-        row("authoring, chained", RunKind::chained, Stage::authoring, false,
-            "Erzeuge VIDEO_TS…|Erstellen|Erstelle VIDEO_TS Ordner|-");
         row("authoring, button", RunKind::videoTS, Stage::authoring, false,
             "-|-|Erstelle VIDEO_TS Ordner|Fertig ✅ VIDEO_TS erstellt: /o/F");
-        row("image, chained", RunKind::chained, Stage::image, false,
-            "Erzeuge ISO…|ISO erstellen|Erstelle ISO|-");
         row("image after VIDEO_TS button", RunKind::videoTS, Stage::image, false,
             "Erzeuge ISO…|-|Erstelle ISO|Fertig ✅ ISO erstellt: /o/F");
         row("image, button", RunKind::iso, Stage::image, false,
@@ -124,8 +120,6 @@ private slots:
         row("burn, chained", RunKind::chained, Stage::burn, false, "Brenne DVD…|-|-|-");
         row("burn, button", RunKind::burn, Stage::burn, false, "-|-|-|-");
         row("burn, erasing", RunKind::videoTS, Stage::burn, true, "Löschen…|Löschen|DVD löschen|-");
-        row("burn button, erasing", RunKind::burn, Stage::burn, true,
-            "Löschen…|Löschen|DVD löschen|-");
     }
     void whatEachStageShows() {
         QFETCH(RunKind, kind);
@@ -152,7 +146,6 @@ private slots:
         };
         const QString failed = "Fehler ❌ Vorgang fehlgeschlagen (Exit Code 2).";
         const QString burnt = "Fertig ✅ Brennvorgang abgeschlossen (mit Verify).";
-        row("chained", RunKind::chained, Stage::image, 0, "Fertig ✅|Start|1|Fertig ✅|cleared");
         row("chained fails", RunKind::chained, Stage::authoring, 1,
             failed + "|-|-|" + failed + "|cleared");
         row("chained aborted", RunKind::chained, Stage::encode, 2,
@@ -160,8 +153,6 @@ private slots:
         row("VIDEO_TS run", RunKind::videoTS, Stage::image, 0, "-|-|-|-|-");
         row("VIDEO_TS run burnt", RunKind::videoTS, Stage::burn, 0,
             burnt + "|Start|1|" + burnt + "|-");
-        row("VIDEO_TS run fails", RunKind::videoTS, Stage::image, 1,
-            failed + "|Start|-|" + failed + "|-");
         row("ISO run", RunKind::iso, Stage::image, 0, "-|-|-|-|-");
         row("ISO run fails", RunKind::iso, Stage::image, 1, failed + "|-|-|" + failed + "|-");
         row("burn run aborted", RunKind::burn, Stage::burn, 2,
@@ -208,6 +199,7 @@ private slots:
         QTest::newRow("blank while typing") << "URLAUB " << 7 << "URLAUB " << 7;
         QTest::newRow("leading blank") << " a" << 2 << "A" << 1;
         QTest::newRow("emoji") << QStringLiteral("A\U0001F600B") << 3 << "A_B" << 2;
+        QTest::newRow("ligature") << QStringLiteral("\uFB01") << 1 << "FI" << 2;
     }
     void volumeNameEditing() {
         QFETCH(QString, typed);
@@ -242,17 +234,19 @@ private slots:
         QTest::addColumn<QString>("field");
         QTest::addColumn<QString>("folder");
         QTest::addColumn<QString>("volume");
-        const auto row = [](const char* name, const QString& field, const QString& folder,
-                            const QString& volume) {
-            QTest::newRow(name) << field << folder << volume;
-        };
         const QString a24(24, 'a');
-        row("field", "DVD_VIDEO", "/Out/Film_DVD", "DVD_VIDEO");
-        row("folder", "", "/Out/Film_DVD", "Film_DVD");
-        row("long folder", "", "/Out/" + a24 + "_PAL_DVD_DVD", a24 + "_PAL_DVD");
+        QTest::newRow("field") << "DVD_VIDEO"
+                               << "/Out/Film_DVD"
+                               << "DVD_VIDEO";
+        QTest::newRow("folder") << ""
+                                << "/Out/Film_DVD"
+                                << "Film_DVD";
+        QTest::newRow("long") << ""
+                              << "/Out/" + a24 + "_PAL_DVD_DVD" << a24 + "_PAL_DVD";
         // Sixteen two-byte letters fill the 32 bytes; none is cut in half.
-        row("umlauts", "", "/Out/" + QString(20, QChar(0xe4)), QString(16, QChar(0xe4)));
-        row("decomposed", "", QStringLiteral("/Out/A\u0308rger"), "Ärger");
+        QTest::newRow("umlauts") << ""
+                                 << "/Out/" + QString(20, QChar(0xe4)) << QString(16, QChar(0xe4));
+        QTest::newRow("decomposed") << "" << QStringLiteral("/Out/A\u0308rger") << "Ärger";
     }
     void isoVolumeNames() {
         QFETCH(QString, field);
@@ -374,14 +368,10 @@ private slots:
         QCOMPARE(runBurns(kind, chain), burns);
     }
 
-    // The wording is checked where the window shows it.
+    // Refusal and warning of a run are checked where the window shows them.
     void imageAgainstTheDisc() {
         const Disc dvd5 = chosenDisc(0);
         QVERIFY(!judgeImageSize(dvd5.bytes, dvd5, true).refusal);
-        const DiscVerdict burning = judgeImageSize(5'450'000'000, dvd5, true);
-        QVERIFY(burning.refusal && !burning.warning);
-        const DiscVerdict writing = judgeImageSize(5'450'000'000, dvd5, false);
-        QVERIFY(!writing.refusal && writing.warning);
         // There is no larger disc to recommend than DVD-9.
         const DiscVerdict dvd9 = judgeImageSize(9'000'000'000, chosenDisc(1), true);
         QVERIFY(dvd9.refusal && dvd9.refusal->description().endsWith("Bitte „Passend“ wählen."));
