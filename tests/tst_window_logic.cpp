@@ -146,6 +146,7 @@ private slots:
         };
         const QString failed = "Fehler ❌ Vorgang fehlgeschlagen (Exit Code 2).";
         const QString burnt = "Fertig ✅ Brennvorgang abgeschlossen (mit Verify).";
+        row("chained", RunKind::chained, Stage::image, 0, "Fertig ✅|Start|1|Fertig ✅|cleared");
         row("chained fails", RunKind::chained, Stage::authoring, 1,
             failed + "|-|-|" + failed + "|cleared");
         row("chained aborted", RunKind::chained, Stage::encode, 2,
