@@ -390,12 +390,13 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         m_files.toOpen = m_clip;
         control(window, "Auswählen…").click();
+        toggle(window, "VIDEO_TS → ISO").click(); // a DVD folder without its image
         QTRY_VERIFY(window.findChild<StartButton*>("start")->isEnabled());
         QTest::mouseClick(window.findChild<StartButton*>("start"), Qt::LeftButton);
         QVERIFY2(window.contentView().isRunning(), qPrintable(window.contentView().statusText()));
         QTRY_VERIFY_WITH_TIMEOUT(!window.contentView().isRunning(), 120000);
         QTRY_COMPARE(window.findChild<QLabel*>("status")->text(), "Fertig ✅");
-        QVERIFY(window.contentView().isoURL());
+        QVERIFY(window.contentView().dvdFolderURL() && !window.contentView().isoURL());
         QVERIFY(shownStates(window) == expectedStates(window.contentView()));
         shoot(window, "main-done");
     }
