@@ -17,8 +17,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-using OptionalStage = std::optional<Stage>;
-Q_DECLARE_METATYPE(OptionalStage)
 using OptionalText = std::optional<QString>;
 Q_DECLARE_METATYPE(OptionalText)
 
@@ -72,29 +70,6 @@ private slots:
         QCOMPARE(log.text(), "Fertig ✅\nErstelle ISO..\nerror: one\nB1\nB2\nA\n");
         log.clear();
         QVERIFY(log.isEmpty());
-    }
-
-    // The other steps are checked where real runs take them.
-    void stagesOfEachRun_data() {
-        QTest::addColumn<RunKind>("kind");
-        QTest::addColumn<Stage>("done");
-        QTest::addColumn<int>("toggles"); // bits: VIDEO_TS, ISO, burn
-        QTest::addColumn<OptionalStage>("next");
-        const auto row = [](const char* name, RunKind kind, Stage done, int toggles,
-                            OptionalStage next) {
-            QTest::newRow(name) << kind << done << toggles << next;
-        };
-        row("encode only", RunKind::chained, Stage::encode, 0b011, {});
-        row("image, burn on", RunKind::videoTS, Stage::image, 0b111, Stage::burn);
-        row("image, burn off", RunKind::chained, Stage::image, 0b110, {});
-    }
-    void stagesOfEachRun() {
-        QFETCH(RunKind, kind);
-        QFETCH(Stage, done);
-        QFETCH(int, toggles);
-        QFETCH(OptionalStage, next);
-        QCOMPARE(nextStage(kind, done, {bool(toggles & 4), bool(toggles & 2), bool(toggles & 1)}),
-                 next);
     }
 
     // A stage's opening (status, phase, pulse, completion) or a run's ending (status, phase,
@@ -306,7 +281,8 @@ private slots:
     }
 
     // Each run with its toggles: the folders it writes into with what it writes there
-    // (M: the MPEG file, F: the DVD folder, I: the image), and whether it burns.
+    // (M: the MPEG file, F: the DVD folder, I: the image), and whether it burns; these follow the
+    // stages each run takes.
     void whatARunWrites_data() {
         QTest::addColumn<RunKind>("kind");
         QTest::addColumn<QString>("toggles"); // v VIDEO_TS, i ISO, b burn
