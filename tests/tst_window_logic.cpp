@@ -57,6 +57,7 @@ private slots:
         QCOMPARE(isLogWorthy(line), kept);
     }
 
+    // Emptied where the settings window's button empties it.
     void logIsNewestFirstBelowThePulse() {
         ActivityLog log;
         log.append("A");
@@ -68,8 +69,6 @@ private slots:
         log.stopPulse();
         log.append("Fertig ✅");
         QCOMPARE(log.text(), "Fertig ✅\nErstelle ISO..\nerror: one\nB1\nB2\nA\n");
-        log.clear();
-        QVERIFY(log.isEmpty());
     }
 
     // A stage's opening (status, phase, pulse, completion) or a run's ending (status, phase,
