@@ -293,9 +293,9 @@ private slots:
         shoot(window, "main-disc");
     }
 
-    // The alert at the start leads to the settings window, where "Tools prüfen" makes the main
-    // window ready again once the tool is there.
-    void missingToolsAlert() {
+    // The alert at the start leads to the settings window, where "Tools prüfen" marks each tool
+    // and makes the main window ready again once the tool is there; paths are stored as typed.
+    void missingToolsAlertAndSettings() {
         const QString dvdauthor = m_dir.filePath("kein/dvdauthor");
         StoredSettings().setValue(Setting::dvdauthorPath, dvdauthor);
         KestrinApp app(*qApp);
@@ -320,37 +320,32 @@ private slots:
             if (top->isVisible() && qobject_cast<PreferencesView*>(top))
                 settings = qobject_cast<PreferencesView*>(top);
         QVERIFY(settings);
+        const auto mark = [&](const QString& tool) {
+            return settings->findChild<QLabel*>(tool + "Mark")->text();
+        };
+        QCOMPARE(mark("dvdauthor"), "❌");
         QDir().mkpath(m_dir.filePath("kein"));
         QVERIFY(QFile::link("/usr/bin/dvdauthor", dvdauthor));
         control(*settings, "Tools prüfen").click();
+        QCOMPARE(mark("dvdauthor"), "✅");
         QTRY_COMPARE(window.findChild<QLabel*>("status")->text(), "Bereit.");
         QVERIFY(shownStates(window) == expectedStates(window.contentView()));
-        settings->close();
-    }
+        shoot(*settings, "settings");
 
-    void settingsWindow() {
-        PreferencesView preferences;
-        preferences.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&preferences));
-        const auto mark = [&](const QString& tool) {
-            return preferences.findChild<QLabel*>(tool + "Mark")->text();
-        };
-        QCOMPARE(mark("hdiutil"), "✅");
-        shoot(preferences, "settings");
-
-        auto* ffmpeg = preferences.findChild<QLineEdit*>("ffmpeg");
+        auto* ffmpeg = settings->findChild<QLineEdit*>("ffmpeg");
         ffmpeg->end(false);
         QTest::keyClicks(ffmpeg, " "); // a trailing blank is stored as typed
         QCOMPARE(StoredSettings().value(Setting::ffmpegPath), "/usr/bin/ffmpeg ");
         QCOMPARE(mark("ffmpeg"), "✅"); // the marks wait for the next check
-        control(preferences, "Tools prüfen").click();
+        control(*settings, "Tools prüfen").click();
         QCOMPARE(mark("ffmpeg"), "❌");
-        control(preferences, "Standardpfade").click();
+        control(*settings, "Standardpfade").click();
         QCOMPARE(ffmpeg->text(), "/usr/bin/ffmpeg");
-        QCOMPARE(preferences.findChild<QLineEdit*>("hdiutil")->text(),
+        QCOMPARE(settings->findChild<QLineEdit*>("hdiutil")->text(),
                  QCoreApplication::applicationDirPath() + "/hdiutil");
         QCOMPARE(mark("ffmpeg"), "✅");
         QCOMPARE(StoredSettings().value(Setting::ffmpegPath), "/usr/bin/ffmpeg");
+        settings->close();
     }
 
     // The log buttons of the settings window reach every main window.
