@@ -11,7 +11,6 @@
 
 namespace testing {
 
-// Where each of these services keeps its object: its name with slashes.
 static QString objectPath(QString name) {
     return "/" + name.replace('.', '/');
 }
@@ -27,6 +26,11 @@ QList<Call> FakeService::calls(const QString& member) const {
     std::copy_if(m_calls.cbegin(), m_calls.cend(), std::back_inserter(found),
                  [&](const Call& call) { return call.member == member; });
     return found;
+}
+
+void FakeService::releaseAnswers() {
+    m_holding = false;
+    m_passes.release(16); // more than any test has requests waiting
 }
 
 bool FakeService::handleMessage(const QDBusMessage& message, const QDBusConnection& connection) {
@@ -84,23 +88,19 @@ void FakeDesktop::offer(FakeService& fake, const QString& name) {
     m_names.append(name);
 }
 
-int FakeDesktop::loginHeld() const {
+int FakeDesktop::held() const {
     QMutexLocker lock(&m_mutex);
     int held = 0;
     for (const int end : m_loginEnds) {
         pollfd watch{end, POLLIN, 0};
         held += ::poll(&watch, 1, 0) == 0 || !(watch.revents & POLLHUP);
     }
-    return held;
-}
-
-int FakeDesktop::screenSaverHeld() const {
-    QSet<uint> held;
+    QSet<uint> cookies;
     for (qsizetype i = 1; i <= screenSaver.calls("Inhibit").size(); ++i)
-        held.insert(uint(100 + i));
+        cookies.insert(uint(100 + i));
     for (const Call& call : screenSaver.calls("UnInhibit"))
-        held.remove(call.arguments.value(0).toUInt());
-    return int(held.size());
+        cookies.remove(call.arguments.value(0).toUInt());
+    return held + int(cookies.size());
 }
 
 } // namespace testing

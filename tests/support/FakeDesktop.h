@@ -1,9 +1,8 @@
 #pragma once
 
-// Small fake desktop services on a private bus, for tests that CTest runs under
-// dbus-run-session: the notification service, login1 and the screen saver. The fakes answer from
-// a thread of their own, as a separate service process would, and record every call they were
-// sent. A test that points DBUS_SYSTEM_BUS_ADDRESS at the session bus reaches login1 there.
+// Fake desktop services on the private bus of dbus-run-session: notifications, login1 and the
+// screen saver. They answer from a thread of their own, as a separate process would, and record
+// every call. A test that points DBUS_SYSTEM_BUS_ADDRESS at the session bus reaches login1 there.
 #include <QDBusConnection>
 #include <QDBusVirtualObject>
 #include <QMutex>
@@ -21,10 +20,9 @@ struct Call {
     QVariantList arguments;
 };
 
-// One service object: answers each call with what the answer function gives, or with an error
-// where it gives nothing; without an answer function, with 100 and the number of calls of that
-// name so far (cookies, notification ids). Answers can be held back, so that a test can act while
-// a request is out.
+// Answers each call with what the answer function gives, or with an error where it gives nothing;
+// without one, with 100 and the number of calls of that name so far. Answers can be held back,
+// so that a test can act while a request is out.
 class FakeService : public QDBusVirtualObject {
 public:
     using Answer = std::function<std::optional<QVariant>(const Call&)>;
@@ -33,11 +31,7 @@ public:
 
     QList<Call> calls(const QString& member) const;
     void holdAnswers() { m_holding = true; }
-    void releaseAnswers() {
-        m_holding = false;
-        // More than any test has requests waiting.
-        m_passes.release(16);
-    }
+    void releaseAnswers();
 
     bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override;
     QString introspect(const QString&) const override { return {}; }
@@ -59,10 +53,9 @@ public:
     ~FakeDesktop();
 
     bool ready() const { return m_ready; }
-    // Inhibitors not given back: login1 hands out one end of a pipe and sees through the other
-    // when every copy of it is closed; the screen saver counts its cookies.
-    int loginHeld() const;
-    int screenSaverHeld() const;
+    // Inhibitors not given back: login1 sees through its end of a pipe when every copy of the
+    // other end is closed; the screen saver counts its cookies.
+    int held() const;
 
     FakeService notifier;
     FakeService login;
