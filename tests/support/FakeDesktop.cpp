@@ -1,10 +1,8 @@
 #include "FakeDesktop.h"
 
-#include <QDBusMessage>
 #include <QDBusUnixFileDescriptor>
 #include <QSet>
 
-#include <algorithm>
 #include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
@@ -15,43 +13,47 @@ static QString objectPath(QString name) {
     return "/" + name.replace('.', '/');
 }
 
-FakeService::FakeService(Answer answer)
-    : m_answer(answer ? std::move(answer) : [this](const Call& call) -> std::optional<QVariant> {
-        return uint(100 + calls(call.member).size());
-    }) {}
-
-QList<Call> FakeService::calls(const QString& member) const {
+QList<QDBusMessage> FakeService::calls(const QString& member) const {
     QMutexLocker lock(&m_mutex);
-    QList<Call> found;
-    std::copy_if(m_calls.cbegin(), m_calls.cend(), std::back_inserter(found),
-                 [&](const Call& call) { return call.member == member; });
+    QList<QDBusMessage> found;
+    for (const QDBusMessage& call : m_calls)
+        if (call.member() == member)
+            found.append(call);
     return found;
 }
 
+void FakeService::holdAnswers() {
+    QMutexLocker lock(&m_mutex);
+    m_holding = true;
+}
+
 void FakeService::releaseAnswers() {
+    QMutexLocker lock(&m_mutex);
     m_holding = false;
-    m_passes.release(16); // more than any test has requests waiting
+    for (const auto& [connection, reply] : std::as_const(m_held))
+        connection.send(reply);
+    m_held.clear();
 }
 
 bool FakeService::handleMessage(const QDBusMessage& message, const QDBusConnection& connection) {
-    const Call call{message.member(), message.arguments()};
-    {
-        QMutexLocker lock(&m_mutex);
-        m_calls.append(call);
-    }
+    const QVariant answer = m_answer(calls(message.member()).size());
+    const QDBusMessage reply = answer.isValid()
+                                   ? message.createReply(answer)
+                                   : message.createErrorReply(QDBusError::AccessDenied, "refused");
+    QMutexLocker lock(&m_mutex);
+    m_calls.append(message);
     if (m_holding)
-        m_passes.acquire();
-    const std::optional<QVariant> answer = m_answer(call);
-    connection.send(answer ? message.createReply(*answer)
-                           : message.createErrorReply(QDBusError::AccessDenied, "refused"));
+        m_held.append({connection, reply});
+    else
+        connection.send(reply);
     return true;
 }
 
 FakeDesktop::FakeDesktop(int services)
-    : login([this, services](const Call&) -> std::optional<QVariant> {
+    : login([this, services](qsizetype) {
         int ends[2];
         if ((services & withRefusingLogin) || ::pipe2(ends, O_CLOEXEC) != 0)
-            return std::nullopt;
+            return QVariant();
         QMutexLocker lock(&m_mutex);
         m_loginEnds.append(ends[0]);
         const QDBusUnixFileDescriptor handed(ends[1]);
@@ -69,8 +71,6 @@ FakeDesktop::FakeDesktop(int services)
 }
 
 FakeDesktop::~FakeDesktop() {
-    login.releaseAnswers();
-    screenSaver.releaseAnswers();
     for (const QString& name : std::as_const(m_names)) {
         m_bus.unregisterObject(objectPath(name));
         m_bus.unregisterService(name);
@@ -96,10 +96,10 @@ int FakeDesktop::held() const {
         held += ::poll(&watch, 1, 0) == 0 || !(watch.revents & POLLHUP);
     }
     QSet<uint> cookies;
-    for (qsizetype i = 1; i <= screenSaver.calls("Inhibit").size(); ++i)
+    for (qsizetype i = 0; i < screenSaver.calls("Inhibit").size(); ++i)
         cookies.insert(uint(100 + i));
-    for (const Call& call : screenSaver.calls("UnInhibit"))
-        cookies.remove(call.arguments.value(0).toUInt());
+    for (const QDBusMessage& call : screenSaver.calls("UnInhibit"))
+        cookies.remove(call.arguments().value(0).toUInt());
     return held + int(cookies.size());
 }
 

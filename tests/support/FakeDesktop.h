@@ -1,36 +1,30 @@
 #pragma once
 
 // Fake desktop services on the private bus of dbus-run-session: notifications, login1 and the
-// screen saver. They answer from a thread of their own, as a separate process would, and record
-// every call. A test that points DBUS_SYSTEM_BUS_ADDRESS at the session bus reaches login1 there.
+// screen saver. They answer from a thread of their own, as a separate service process would. A
+// test that points DBUS_SYSTEM_BUS_ADDRESS at the session bus reaches login1 there.
 #include <QDBusConnection>
+#include <QDBusMessage>
 #include <QDBusVirtualObject>
 #include <QMutex>
-#include <QSemaphore>
 #include <QThread>
 
-#include <atomic>
 #include <functional>
-#include <optional>
 
 namespace testing {
 
-struct Call {
-    QString member;
-    QVariantList arguments;
-};
-
-// Answers each call with what the answer function gives, or with an error where it gives nothing;
-// without one, with 100 and the number of calls of that name so far. Answers can be held back,
+// Records every call and answers it with what the answer function gives for the number of earlier
+// calls of that name, with an error where that is no value. Held answers go out when released,
 // so that a test can act while a request is out.
 class FakeService : public QDBusVirtualObject {
 public:
-    using Answer = std::function<std::optional<QVariant>(const Call&)>;
+    using Answer = std::function<QVariant(qsizetype earlier)>;
 
-    explicit FakeService(Answer answer = {});
+    explicit FakeService(Answer answer = [](qsizetype earlier) { return uint(100 + earlier); })
+        : m_answer(std::move(answer)) {}
 
-    QList<Call> calls(const QString& member) const;
-    void holdAnswers() { m_holding = true; }
+    QList<QDBusMessage> calls(const QString& member) const;
+    void holdAnswers();
     void releaseAnswers();
 
     bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override;
@@ -39,9 +33,9 @@ public:
 private:
     const Answer m_answer;
     mutable QMutex m_mutex;
-    QList<Call> m_calls;
-    std::atomic<bool> m_holding = false;
-    QSemaphore m_passes;
+    QList<QDBusMessage> m_calls;
+    bool m_holding = false;
+    QList<std::pair<QDBusConnection, QDBusMessage>> m_held;
 };
 
 enum Service { withNotifications = 1, withLogin = 2, withRefusingLogin = 4, withScreenSaver = 8 };
