@@ -64,43 +64,44 @@ private slots:
         StoredSettings().setValue(Setting::ffmpegPath, QStringLiteral("/usr/bin/ffmpeg"));
     }
 
-    void fileFromTheCommandLine() {
-        KestrinApp kestrin(*qApp);
-        MainWindow& window = kestrin.mainWindow();
-        window.show();
-        QDir::setCurrent(m_dir.path());
-        kestrin.openFiles({"Reise.mkv"}); // relative to where Kestrin was started
-        const ContentView& view = window.contentView();
-        QCOMPARE(view.sourceURL(), m_clip);
-        QCOMPARE(view.destinationURL(), m_dir.filePath("Reise_PAL_DVD.mpg"));
-        QTRY_COMPARE(view.audioStreams().size(), 1);
-    }
-
-    void droppedFiles_data() {
+    // Named on the command line (relative to where Kestrin was started) or dropped onto the window.
+    void openedFiles_data() {
+        QTest::addColumn<bool>("dropped");
         QTest::addColumn<QStringList>("files");
         QTest::addColumn<QString>("status");
-        QTest::newRow("a video") << QStringList{"Reise.mkv"} << "Bereit.";
-        QTest::newRow("two videos")
-            << QStringList{"Reise.mkv", "Reise.mkv"} << "Bitte genau eine Videodatei ablegen.";
+        QTest::newRow("command line") << false << QStringList{"Reise.mkv"} << "Bereit.";
+        QTest::newRow("a video") << true << QStringList{"Reise.mkv"} << "Bereit.";
+        QTest::newRow("two videos") << true << QStringList{"Reise.mkv", "Reise.mkv"}
+                                    << "Bitte genau eine Videodatei ablegen.";
         QTest::newRow("not a video")
-            << QStringList{"config"} << "Keine Videodatei: " + m_dir.filePath("config");
-        QTest::newRow("a text") << QStringList{"notiz.txt"}
+            << true << QStringList{"config"} << "Keine Videodatei: " + m_dir.filePath("config");
+        QTest::newRow("a text") << true << QStringList{"notiz.txt"}
                                 << "Keine Videodatei (MKV, MP4, M4V …): notiz.txt";
     }
-    void droppedFiles() {
+    void openedFiles() {
+        QFETCH(bool, dropped);
         QFETCH(QStringList, files);
         QFETCH(QString, status);
         QFile(m_dir.filePath("notiz.txt")).open(QIODevice::WriteOnly);
-        MainWindow window(m_panels);
+        QDir::setCurrent(m_dir.path());
+        KestrinApp kestrin(*qApp);
+        MainWindow& window = kestrin.mainWindow();
         window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
         QList<QUrl> urls;
         for (const QString& file : files)
             urls << QUrl::fromLocalFile(m_dir.filePath(file));
-        drop(window, urls);
-        ContentView& view = window.contentView();
+        if (dropped)
+            QVERIFY(drop(window, urls));
+        else
+            kestrin.openFiles(files);
+        const ContentView& view = window.contentView();
         QCOMPARE(view.statusText(), status);
         QCOMPARE(view.sourceURL().has_value(), status == "Bereit.");
+        if (view.sourceURL()) {
+            QCOMPARE(view.sourceURL(), m_clip);
+            QCOMPARE(view.destinationURL(), m_dir.filePath("Reise_PAL_DVD.mpg"));
+            QTRY_COMPARE(view.audioStreams().size(), 1);
+        }
     }
 
     // Awake from the start of a run to every kind of end, also when the run ends or Kestrin quits
@@ -134,7 +135,6 @@ private slots:
         QFETCH(bool, active);
         QFETCH(QString, told);
         FakeDesktop desktop(services | withNotifications);
-        QVERIFY(desktop.ready());
         const bool slow = ending == "aborted" || ending == "quit";
         StoredSettings().setValue(Setting::ffmpegPath, ending == "failed" ? QString("/nirgends")
                                                        : slow             ? m_slowTools + "/ffmpeg"

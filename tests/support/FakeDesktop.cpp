@@ -9,10 +9,6 @@
 
 namespace testing {
 
-static QString objectPath(QString name) {
-    return "/" + name.replace('.', '/');
-}
-
 QList<QDBusMessage> FakeService::calls(const QString& member) const {
     QMutexLocker lock(&m_mutex);
     QList<QDBusMessage> found;
@@ -71,21 +67,18 @@ FakeDesktop::FakeDesktop(int services)
 }
 
 FakeDesktop::~FakeDesktop() {
-    for (const QString& name : std::as_const(m_names)) {
-        m_bus.unregisterObject(objectPath(name));
-        m_bus.unregisterService(name);
-    }
     m_thread.quit();
     m_thread.wait();
+    // Gives up the names and objects, so that the next test can offer them again.
+    QDBusConnection::disconnectFromBus(m_bus.name());
     for (const int end : std::as_const(m_loginEnds))
         ::close(end);
 }
 
 void FakeDesktop::offer(FakeService& fake, const QString& name) {
     fake.moveToThread(&m_thread);
-    m_ready = m_ready && m_bus.registerVirtualObject(objectPath(name), &fake) &&
-              m_bus.registerService(name);
-    m_names.append(name);
+    m_bus.registerVirtualObject("/" + QString(name).replace('.', '/'), &fake);
+    m_bus.registerService(name);
 }
 
 int FakeDesktop::held() const {

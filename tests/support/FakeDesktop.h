@@ -46,7 +46,6 @@ public:
     explicit FakeDesktop(int services);
     ~FakeDesktop();
 
-    bool ready() const { return m_ready; }
     // Inhibitors not given back: login1 sees through its end of a pipe when every copy of the
     // other end is closed; the screen saver counts its cookies.
     int held() const;
@@ -60,8 +59,6 @@ private:
 
     QDBusConnection m_bus;
     QThread m_thread;
-    bool m_ready = true;
-    QStringList m_names;
     mutable QMutex m_mutex;
     QList<int> m_loginEnds;
 };
