@@ -120,13 +120,15 @@ private slots:
         QTest::newRow("failed while asked")
             << "failed" << int(withLogin) << true << false
             << "Fehler ❌ Tool nicht gefunden oder nicht ausführbar: /nirgends";
-        QTest::newRow("aborted, screen saver")
-            << "aborted" << int(withScreenSaver) << false << false << "Abgebrochen.";
+        QTest::newRow("aborted, login1")
+            << "aborted" << int(withLogin) << false << false << "Abgebrochen.";
         QTest::newRow("aborted, login1 refuses")
             << "aborted" << (withRefusingLogin | withScreenSaver) << false << false
             << "Abgebrochen.";
-        QTest::newRow("quit") << "quit" << int(withLogin) << false << false << QString();
-        QTest::newRow("quit while asked") << "quit" << int(withLogin) << true << false << QString();
+        QTest::newRow("quit, screen saver")
+            << "quit" << int(withScreenSaver) << false << false << QString();
+        QTest::newRow("quit while asked, screen saver")
+            << "quit" << int(withScreenSaver) << true << false << QString();
     }
     void awakeDuringEveryRunAndToldAtItsEnd() {
         QFETCH(QString, ending);
