@@ -1,43 +1,33 @@
-// The main window at home on the desktop, offscreen under a private session bus with fake
-// desktop services: a file from the command line or dropped onto the window becomes the source;
-// the machine stays awake from the start of a run to every kind of end, quitting included; a run
-// that ends while the window is in the background says so in a notification; the title carries
-// the progress.
+// The main window on the desktop, offscreen under a private session bus with fake services.
+#include "ChosenFiles.h"
 #include "FakeDesktop.h"
 #include "KestrinApp.h"
 #include "TestFiles.h"
+#include "platform/DesktopIdentity.h"
+#include "platform/DesktopNotifier.h"
 
 #include <QApplication>
 #include <QDropEvent>
 #include <QMimeData>
+#include <QSignalSpy>
 #include <QTest>
 
 using namespace testing;
 
 namespace {
 
-class NoPanels : public FilePanels {
-public:
-    std::optional<QString> chooseFileToOpen(const QString&, const QStringList&) override {
-        return std::nullopt;
-    }
-    std::optional<QString> chooseFileToSave(const QString&, const QStringList&,
-                                            const QString&) override {
-        return std::nullopt;
-    }
-};
-
-// Drops files onto a widget as a file manager does.
-void drop(QWidget& widget, const QList<QUrl>& files) {
+// Drops files onto a widget as a file manager does; false where the widget refuses them.
+bool drop(QWidget& widget, const QList<QUrl>& files) {
     QMimeData data;
     data.setUrls(files);
     const QPoint centre = widget.rect().center();
     QDragEnterEvent enter(centre, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(&widget, &enter);
     if (!enter.isAccepted())
-        return;
+        return false;
     QDropEvent dropped(centre, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(&widget, &dropped);
+    return true;
 }
 
 } // namespace
@@ -47,8 +37,8 @@ class WindowDesktopTest : public QObject {
 
     QTemporaryDir m_dir;
     QString m_clip;
-    QString m_slowTools; // an ffmpeg that keeps a run going until it is ended
-    NoPanels m_panels;
+    QString m_slowTools;  // an ffmpeg that keeps a run going until it is ended
+    ChosenFiles m_panels; // chooses nothing
 
 private slots:
     void initTestCase() {
@@ -56,7 +46,6 @@ private slots:
         qputenv("DBUS_SYSTEM_BUS_ADDRESS", qgetenv("DBUS_SESSION_BUS_ADDRESS"));
         qputenv("XDG_CONFIG_HOME", m_dir.filePath("config").toUtf8());
         StoredSettings settings;
-        settings.setValue(Setting::ffmpegPath, QStringLiteral("/usr/bin/ffmpeg"));
         settings.setValue(Setting::dvdauthorPath, QStringLiteral("/usr/bin/dvdauthor"));
         settings.setValue(Setting::hdiutilPath, QStringLiteral(KESTRIN_HDIUTIL));
         m_clip = makeClip(m_dir, "Reise.mkv",
@@ -73,124 +62,130 @@ private slots:
         StoredSettings().setValue(Setting::ffmpegPath, QStringLiteral("/usr/bin/ffmpeg"));
     }
 
-    void fileFromTheCommandLine() {
-        KestrinApp kestrin(*qApp);
-        MainWindow& window = kestrin.mainWindow();
-        window.show();
-        QDir::setCurrent(m_dir.path());
-        kestrin.openFiles({"Reise.mkv"}); // relative to where Kestrin was started
-        ContentView& view = window.contentView();
-        QCOMPARE(view.sourceURL(), m_clip);
-        QCOMPARE(view.destinationURL(), m_dir.filePath("Reise_PAL_DVD.mpg"));
-        QTRY_COMPARE(view.audioStreams().size(), 1);
-
-        kestrin.openFiles({m_dir.filePath("nicht da.mkv")});
-        QCOMPARE(view.statusText(), "Keine Videodatei: " + m_dir.filePath("nicht da.mkv"));
-        QCOMPARE(view.sourceURL(), m_clip);
-    }
-
-    void droppedFiles_data() {
+    // Named on the command line (relative to where Kestrin was started) or dropped onto the window.
+    void openedFiles_data() {
+        QTest::addColumn<bool>("dropped");
         QTest::addColumn<QStringList>("files");
         QTest::addColumn<QString>("status");
-        QTest::newRow("a video") << QStringList{"Reise.mkv"} << "Bereit.";
-        QTest::newRow("two videos")
-            << QStringList{"Reise.mkv", "Reise.mkv"} << "Bitte genau eine Videodatei ablegen.";
+        QTest::newRow("command line") << false << QStringList{"Reise.mkv"} << "Bereit.";
+        QTest::newRow("a video") << true << QStringList{"Reise.mkv"} << "Bereit.";
+        QTest::newRow("two videos") << true << QStringList{"Reise.mkv", "Reise.mkv"}
+                                    << "Bitte genau eine Videodatei ablegen.";
         QTest::newRow("not a video")
-            << QStringList{"config"} << "Keine Videodatei: " + m_dir.filePath("config");
-        QTest::newRow("a text") << QStringList{"notiz.txt"}
+            << true << QStringList{"config"} << "Keine Videodatei: " + m_dir.filePath("config");
+        QTest::newRow("a text") << true << QStringList{"notiz.txt"}
                                 << "Keine Videodatei (MKV, MP4, M4V …): notiz.txt";
     }
-    void droppedFiles() {
+    void openedFiles() {
+        QFETCH(bool, dropped);
         QFETCH(QStringList, files);
         QFETCH(QString, status);
         QFile(m_dir.filePath("notiz.txt")).open(QIODevice::WriteOnly);
-        MainWindow window(m_panels);
+        QDir::setCurrent(m_dir.path());
+        KestrinApp kestrin(*qApp);
+        MainWindow& window = kestrin.mainWindow();
         window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
         QList<QUrl> urls;
         for (const QString& file : files)
             urls << QUrl::fromLocalFile(m_dir.filePath(file));
-        drop(window, urls);
-        ContentView& view = window.contentView();
+        if (dropped)
+            QVERIFY(drop(window, urls));
+        else
+            kestrin.openFiles(files);
+        const ContentView& view = window.contentView();
         QCOMPARE(view.statusText(), status);
         QCOMPARE(view.sourceURL().has_value(), status == "Bereit.");
+        if (view.sourceURL()) {
+            QCOMPARE(view.sourceURL(), m_clip);
+            QCOMPARE(view.destinationURL(), m_dir.filePath("Reise_PAL_DVD.mpg"));
+            QTRY_COMPARE(view.audioStreams().size(), 1);
+        }
     }
 
-    void noDropDuringARun() {
-        StoredSettings().setValue(Setting::ffmpegPath, m_slowTools + "/ffmpeg");
-        MainWindow window(m_panels);
-        window.show();
-        ContentView& view = window.contentView();
-        view.applySource(m_clip);
-        view.startConversion();
-        QTRY_COMPARE(window.windowTitle(), "42 % – Kestrin");
-        drop(window, {QUrl::fromLocalFile(m_dir.filePath("notiz.txt"))});
-        QCOMPARE(view.sourceURL(), m_clip);
-        view.abortRun();
-        QTRY_COMPARE(window.windowTitle(), "Kestrin");
-    }
-
-    // Every ending gives the inhibitor back; a window in the background tells the desktop.
+    // Awake from the start of a run to every kind of end, also when the run ends or Kestrin quits
+    // while the inhibitor is still being asked for; login1 first, else the screen saver. A window
+    // in the background tells the desktop how the run ended; no drop is taken during a run.
     void awakeDuringEveryRunAndToldAtItsEnd_data() {
         QTest::addColumn<QString>("ending");
-        QTest::addColumn<QString>("status");
-        QTest::newRow("done") << "done"
-                              << "Fertig ✅";
-        QTest::newRow("failed") << "failed"
-                                << "Fehler ❌ Tool nicht gefunden oder nicht ausführbar: /nirgends";
-        QTest::newRow("aborted") << "aborted"
-                                 << "Abgebrochen.";
-        QTest::newRow("quit") << "quit" << QString();
+        QTest::addColumn<int>("services");
+        QTest::addColumn<bool>("whileAsked");
+        QTest::addColumn<bool>("active");
+        QTest::addColumn<QString>("told");
+        QTest::newRow("done, login1")
+            << "done" << (withLogin | withScreenSaver) << false << false << "Fertig ✅";
+        QTest::newRow("done, window active")
+            << "done" << int(withLogin) << false << true << QString();
+        QTest::newRow("failed while asked")
+            << "failed" << int(withLogin) << true << false
+            << "Fehler ❌ Tool nicht gefunden oder nicht ausführbar: /nirgends";
+        QTest::newRow("aborted, login1")
+            << "aborted" << int(withLogin) << false << false << "Abgebrochen.";
+        QTest::newRow("aborted, login1 refuses")
+            << "aborted" << (withRefusingLogin | withScreenSaver) << false << false
+            << "Abgebrochen.";
+        QTest::newRow("quit, screen saver")
+            << "quit" << int(withScreenSaver) << false << false << QString();
+        QTest::newRow("quit while asked, screen saver")
+            << "quit" << int(withScreenSaver) << true << false << QString();
     }
     void awakeDuringEveryRunAndToldAtItsEnd() {
         QFETCH(QString, ending);
-        QFETCH(QString, status);
-        FakeDesktop desktop(withNotifications | withLogin);
-        QVERIFY(desktop.ready());
+        QFETCH(int, services);
+        QFETCH(bool, whileAsked);
+        QFETCH(bool, active);
+        QFETCH(QString, told);
+        FakeDesktop desktop(services | withNotifications);
+        const bool slow = ending == "aborted" || ending == "quit";
         StoredSettings().setValue(Setting::ffmpegPath, ending == "failed" ? QString("/nirgends")
-                                                       : ending == "done"
-                                                           ? QString("/usr/bin/ffmpeg")
-                                                           : m_slowTools + "/ffmpeg");
+                                                       : slow             ? m_slowTools + "/ffmpeg"
+                                                              : QString("/usr/bin/ffmpeg"));
+        FakeService& asked = services & withLogin ? desktop.login : desktop.screenSaver;
+        if (whileAsked)
+            asked.holdAnswers();
         auto window = std::make_unique<MainWindow>(m_panels);
+        if (active) {
+            window->show();
+            window->activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        }
         ContentView& view = window->contentView();
         view.checkTools();
         view.applySource(m_clip);
         view.setCreateVideoTSAfterConvert(false);
+        QSignalSpy ended(&view, &ContentView::runEnded);
         view.startConversion();
-        QTRY_COMPARE(desktop.login.calls("Inhibit").size(), 1);
-        QCOMPARE(desktop.login.calls("Inhibit").first().arguments.value(2), "DVD wird erstellt");
-        if (ending == "aborted" || ending == "quit")
-            QTRY_VERIFY(view.progress() > 0);
+        QTRY_COMPARE(asked.calls("Inhibit").size(), 1);
+        if (slow) {
+            QTRY_COMPARE(window->windowTitle(), "42 % – Kestrin");
+            QVERIFY(!drop(*window, {QUrl::fromLocalFile(m_clip)}));
+        }
         if (ending == "aborted")
             view.abortRun();
+        if (ending != "quit") {
+            QTRY_COMPARE_WITH_TIMEOUT(ended.size(), 1, 60000);
+            QTRY_COMPARE(window->windowTitle(), "Kestrin");
+        }
+        asked.releaseAnswers();
         if (ending == "quit")
             window.reset();
-        else
-            QTRY_VERIFY_WITH_TIMEOUT(!view.isRunning(), 60000);
-        QTRY_COMPARE(desktop.loginHeld(), 0);
+        QTRY_COMPARE(desktop.held(), 0);
+        QCOMPARE(desktop.login.calls("Inhibit").size(), services & ~withScreenSaver ? 1 : 0);
+        QCOMPARE(desktop.screenSaver.calls("Inhibit").size(), services & withLogin ? 0 : 1);
+        const QVariantList why =
+            services & withLogin ? QVariantList{"sleep", "Kestrin", "DVD wird erstellt", "block"}
+                                 : QVariantList{"Kestrin", "DVD wird erstellt"};
+        QCOMPARE(asked.calls("Inhibit").value(0).arguments(), why);
         if (ending == "quit")
             return;
-        // The window was never shown, so it is not the active one.
-        QTRY_COMPARE(desktop.notifier.calls("Notify").size(), 1);
-        QCOMPARE(desktop.notifier.calls("Notify").first().arguments.mid(3, 2),
-                 (QVariantList{QString("Kestrin"), status}));
-    }
-
-    void noNotificationWhileTheWindowIsActive() {
-        FakeDesktop desktop(withNotifications);
-        QVERIFY(desktop.ready());
-        MainWindow window(m_panels);
-        window.show();
-        window.activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(&window));
-        ContentView& view = window.contentView();
-        view.applySource(m_clip);
-        view.setCreateVideoTSAfterConvert(false);
-        view.startConversion();
-        QTRY_VERIFY_WITH_TIMEOUT(!view.isRunning(), 60000);
-        QCOMPARE(view.statusText(), "Fertig ✅");
-        QTest::qWait(200);
-        QVERIFY(desktop.notifier.calls("Notify").isEmpty());
+        // Goes out after what the window sent when the run ended.
+        DesktopNotifier().notify("Ende", "Ende");
+        QTRY_COMPARE(desktop.notifier.calls("Notify").size(), told.isEmpty() ? 1 : 2);
+        const QList<QDBusMessage> notes = desktop.notifier.calls("Notify");
+        QCOMPARE(notes.last().arguments().value(3), "Ende");
+        if (!told.isEmpty())
+            QCOMPARE(notes.first().arguments().mid(0, 5),
+                     (QVariantList{QString("Kestrin"), 0u, DesktopIdentity::id, QString("Kestrin"),
+                                   told}));
     }
 };
 

@@ -1,53 +1,55 @@
 #include "FakeDesktop.h"
 
-#include <QDBusMessage>
 #include <QDBusUnixFileDescriptor>
 #include <QSet>
 
-#include <algorithm>
 #include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
 
 namespace testing {
 
-// Where each of these services keeps its object: its name with slashes.
-static QString objectPath(QString name) {
-    return "/" + name.replace('.', '/');
-}
-
-FakeService::FakeService(Answer answer)
-    : m_answer(answer ? std::move(answer) : [this](const Call& call) -> std::optional<QVariant> {
-        return uint(100 + calls(call.member).size());
-    }) {}
-
-QList<Call> FakeService::calls(const QString& member) const {
+QList<QDBusMessage> FakeService::calls(const QString& member) const {
     QMutexLocker lock(&m_mutex);
-    QList<Call> found;
-    std::copy_if(m_calls.cbegin(), m_calls.cend(), std::back_inserter(found),
-                 [&](const Call& call) { return call.member == member; });
+    QList<QDBusMessage> found;
+    for (const QDBusMessage& call : m_calls)
+        if (call.member() == member)
+            found.append(call);
     return found;
 }
 
+void FakeService::holdAnswers() {
+    QMutexLocker lock(&m_mutex);
+    m_holding = true;
+}
+
+void FakeService::releaseAnswers() {
+    QMutexLocker lock(&m_mutex);
+    m_holding = false;
+    for (const auto& [connection, reply] : std::as_const(m_held))
+        connection.send(reply);
+    m_held.clear();
+}
+
 bool FakeService::handleMessage(const QDBusMessage& message, const QDBusConnection& connection) {
-    const Call call{message.member(), message.arguments()};
-    {
-        QMutexLocker lock(&m_mutex);
-        m_calls.append(call);
-    }
+    const QVariant answer = m_answer(calls(message.member()).size());
+    const QDBusMessage reply = answer.isValid()
+                                   ? message.createReply(answer)
+                                   : message.createErrorReply(QDBusError::AccessDenied, "refused");
+    QMutexLocker lock(&m_mutex);
+    m_calls.append(message);
     if (m_holding)
-        m_passes.acquire();
-    const std::optional<QVariant> answer = m_answer(call);
-    connection.send(answer ? message.createReply(*answer)
-                           : message.createErrorReply(QDBusError::AccessDenied, "refused"));
+        m_held.append({connection, reply});
+    else
+        connection.send(reply);
     return true;
 }
 
 FakeDesktop::FakeDesktop(int services)
-    : login([this, services](const Call&) -> std::optional<QVariant> {
+    : login([this, services](qsizetype) {
         int ends[2];
         if ((services & withRefusingLogin) || ::pipe2(ends, O_CLOEXEC) != 0)
-            return std::nullopt;
+            return QVariant();
         QMutexLocker lock(&m_mutex);
         m_loginEnds.append(ends[0]);
         const QDBusUnixFileDescriptor handed(ends[1]);
@@ -65,42 +67,33 @@ FakeDesktop::FakeDesktop(int services)
 }
 
 FakeDesktop::~FakeDesktop() {
-    login.releaseAnswers();
-    screenSaver.releaseAnswers();
-    for (const QString& name : std::as_const(m_names)) {
-        m_bus.unregisterObject(objectPath(name));
-        m_bus.unregisterService(name);
-    }
     m_thread.quit();
     m_thread.wait();
+    // Gives up the names and objects, so that the next test can offer them again.
+    QDBusConnection::disconnectFromBus(m_bus.name());
     for (const int end : std::as_const(m_loginEnds))
         ::close(end);
 }
 
 void FakeDesktop::offer(FakeService& fake, const QString& name) {
     fake.moveToThread(&m_thread);
-    m_ready = m_ready && m_bus.registerVirtualObject(objectPath(name), &fake) &&
-              m_bus.registerService(name);
-    m_names.append(name);
+    m_bus.registerVirtualObject("/" + QString(name).replace('.', '/'), &fake);
+    m_bus.registerService(name);
 }
 
-int FakeDesktop::loginHeld() const {
+int FakeDesktop::held() const {
     QMutexLocker lock(&m_mutex);
     int held = 0;
     for (const int end : m_loginEnds) {
         pollfd watch{end, POLLIN, 0};
         held += ::poll(&watch, 1, 0) == 0 || !(watch.revents & POLLHUP);
     }
-    return held;
-}
-
-int FakeDesktop::screenSaverHeld() const {
-    QSet<uint> held;
-    for (qsizetype i = 1; i <= screenSaver.calls("Inhibit").size(); ++i)
-        held.insert(uint(100 + i));
-    for (const Call& call : screenSaver.calls("UnInhibit"))
-        held.remove(call.arguments.value(0).toUInt());
-    return int(held.size());
+    QSet<uint> cookies;
+    for (qsizetype i = 0; i < screenSaver.calls("Inhibit").size(); ++i)
+        cookies.insert(uint(100 + i));
+    for (const QDBusMessage& call : screenSaver.calls("UnInhibit"))
+        cookies.remove(call.arguments().value(0).toUInt());
+    return held + int(cookies.size());
 }
 
 } // namespace testing

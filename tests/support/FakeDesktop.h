@@ -1,43 +1,31 @@
 #pragma once
 
-// Small fake desktop services on a private bus, for tests that CTest runs under
-// dbus-run-session: the notification service, login1 and the screen saver. The fakes answer from
-// a thread of their own, as a separate service process would, and record every call they were
-// sent. A test that points DBUS_SYSTEM_BUS_ADDRESS at the session bus reaches login1 there.
+// Fake desktop services on the private bus of dbus-run-session: notifications, login1 and the
+// screen saver. They answer from a thread of their own, as a separate service process would. A
+// test that points DBUS_SYSTEM_BUS_ADDRESS at the session bus reaches login1 there.
 #include <QDBusConnection>
+#include <QDBusMessage>
 #include <QDBusVirtualObject>
 #include <QMutex>
-#include <QSemaphore>
 #include <QThread>
 
-#include <atomic>
 #include <functional>
-#include <optional>
 
 namespace testing {
 
-struct Call {
-    QString member;
-    QVariantList arguments;
-};
-
-// One service object: answers each call with what the answer function gives, or with an error
-// where it gives nothing; without an answer function, with 100 and the number of calls of that
-// name so far (cookies, notification ids). Answers can be held back, so that a test can act while
-// a request is out.
+// Records every call and answers it with what the answer function gives for the number of earlier
+// calls of that name, with an error where that is no value. Held answers go out when released,
+// so that a test can act while a request is out.
 class FakeService : public QDBusVirtualObject {
 public:
-    using Answer = std::function<std::optional<QVariant>(const Call&)>;
+    using Answer = std::function<QVariant(qsizetype earlier)>;
 
-    explicit FakeService(Answer answer = {});
+    explicit FakeService(Answer answer = [](qsizetype earlier) { return uint(100 + earlier); })
+        : m_answer(std::move(answer)) {}
 
-    QList<Call> calls(const QString& member) const;
-    void holdAnswers() { m_holding = true; }
-    void releaseAnswers() {
-        m_holding = false;
-        // More than any test has requests waiting.
-        m_passes.release(16);
-    }
+    QList<QDBusMessage> calls(const QString& member) const;
+    void holdAnswers();
+    void releaseAnswers();
 
     bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override;
     QString introspect(const QString&) const override { return {}; }
@@ -45,9 +33,9 @@ public:
 private:
     const Answer m_answer;
     mutable QMutex m_mutex;
-    QList<Call> m_calls;
-    std::atomic<bool> m_holding = false;
-    QSemaphore m_passes;
+    QList<QDBusMessage> m_calls;
+    bool m_holding = false;
+    QList<std::pair<QDBusConnection, QDBusMessage>> m_held;
 };
 
 enum Service { withNotifications = 1, withLogin = 2, withRefusingLogin = 4, withScreenSaver = 8 };
@@ -58,11 +46,9 @@ public:
     explicit FakeDesktop(int services);
     ~FakeDesktop();
 
-    bool ready() const { return m_ready; }
-    // Inhibitors not given back: login1 hands out one end of a pipe and sees through the other
-    // when every copy of it is closed; the screen saver counts its cookies.
-    int loginHeld() const;
-    int screenSaverHeld() const;
+    // Inhibitors not given back: login1 sees through its end of a pipe when every copy of the
+    // other end is closed; the screen saver counts its cookies.
+    int held() const;
 
     FakeService notifier;
     FakeService login;
@@ -73,8 +59,6 @@ private:
 
     QDBusConnection m_bus;
     QThread m_thread;
-    bool m_ready = true;
-    QStringList m_names;
     mutable QMutex m_mutex;
     QList<int> m_loginEnds;
 };
