@@ -288,7 +288,6 @@ private slots:
     // A failure says why: on one status line, and with the tool's reason in the log.
     void failuresSayWhy() {
         auto view = window();
-        view->applyDestination(m_dir.filePath("fail.mpg"));
         // An unreadable source: ffprobe's last line as the status, its whole report in the log.
         writeFile(m_dir.filePath("liste.mkv"), "Milch, Brot\n");
         view->applySource(m_dir.filePath("liste.mkv"));
