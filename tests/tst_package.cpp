@@ -1,8 +1,6 @@
-// The Debian package that cpack builds (a CTest fixture makes it before this program runs): its
-// dependencies as dpkg reads them, its files, its metadata as appstreamcli checks an installed
-// tree, and the unpacked program itself, started offscreen until its window is drawn. Qt's own
-// log categories tell from outside when the window is drawn and whether the missing-tools alert
-// came up, which the window opens while it is first shown.
+// The Debian package that cpack builds (a CTest fixture): its dependencies as dpkg reads them,
+// its files, its metadata as appstreamcli checks it, and the unpacked program started offscreen;
+// Qt's log categories tell from outside when its window and the missing-tools alert are drawn.
 #include "TestFiles.h"
 #include "platform/DesktopIdentity.h"
 
