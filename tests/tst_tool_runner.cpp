@@ -249,11 +249,14 @@ kill $!)");
         QFETCH(bool, ignoresTerm);
         FFmpegService service;
         const QString ended = m_dir.filePath("ended cleanly");
+        const QString trapped = m_dir.filePath("trap set");
         QFile::remove(ended);
+        QFile::remove(trapped);
         const QString tool =
             script("endless.sh",
-                   QStringLiteral("trap %1 TERM\nwhile true; do echo busy >&2; sleep 0.05; done")
-                       .arg(ignoresTerm ? "''" : "'touch \"" + ended + "\"; exit 0'"));
+                   QStringLiteral(
+                       "trap %1 TERM\ntouch \"%2\"\nwhile true; do echo busy >&2; sleep 0.05; done")
+                       .arg(ignoresTerm ? "''" : "'touch \"" + ended + "\"; exit 0'", trapped));
         StageControl control;
         const auto outcome = streaming ? startStreaming(service, tool, control)
                                        : start([](FFmpegService& service, QString tool,
@@ -261,7 +264,7 @@ kill $!)");
                                              co_await service.runTool(tool, {}, {}, control);
                                          }(service, tool, control));
         const qint64 pid = runningTool();
-        QTest::qWait(100);
+        QTRY_VERIFY(QFile::exists(trapped)); // a request to end before the trap would kill it
         if (suspended) {
             control.suspend();
             QTRY_VERIFY(stopped(pid));
@@ -284,14 +287,18 @@ kill $!)");
         QFETCH(bool, whileEnding);
         auto service = std::make_unique<FFmpegService>();
         StageControl control;
+        const QString trapped = m_dir.filePath("stubborn trap set");
+        QFile::remove(trapped);
         const auto outcome = startStreaming(
             *service,
-            script("stubborn.sh",
-                   whileEnding ? "trap '' TERM\nwhile true; do sleep 0.05; done" : "exec sleep 60"),
+            script("stubborn.sh", whileEnding ? "trap '' TERM\ntouch \"" + trapped +
+                                                    "\"\nwhile true; do sleep 0.05; done"
+                                              : QStringLiteral("exec sleep 60")),
             control);
         const qint64 pid = runningTool();
         QVERIFY(pid);
         if (whileEnding) {
+            QTRY_VERIFY(QFile::exists(trapped));
             control.cancel();
             QTest::qWait(200); // the tool ignores the request to end
         } else {
