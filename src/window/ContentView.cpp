@@ -15,11 +15,12 @@ ContentView::ContentView(FilePanels& filePanels, const Clock& clock, QObject* pa
                                              [this] { clearLog(); });
     Notifications::defaultCenter().subscribe(NotificationName::toolsCheck, this,
                                              [this] { recheckTools(); });
-    connect(&StoredSettings::changes(), &SettingsChanges::changed, this, [this](const QString& key) {
-        announce();
-        if (key.startsWith(QStringLiteral("tool.")))
-            recheckTools();
-    });
+    connect(&StoredSettings::changes(), &SettingsChanges::changed, this,
+            [this](const QString& key) {
+                announce();
+                if (key.startsWith(QStringLiteral("tool.")))
+                    recheckTools();
+            });
 }
 
 // A run still going when the window closes is ended: its job goes, and with it what the stage

@@ -24,7 +24,9 @@ template <typename T> struct Outcome {
     bool succeeded() const { return value.has_value(); }
     // For check messages: how the task ended.
     QByteArray story() const {
-        return (error ? error->description() : unexpected.isEmpty() ? "succeeded" : unexpected)
+        return (error                  ? error->description()
+                : unexpected.isEmpty() ? "succeeded"
+                                       : unexpected)
             .toUtf8();
     }
 };
@@ -36,12 +38,15 @@ template <> struct Outcome<void> {
 
     bool succeeded() const { return done && !error && unexpected.isEmpty(); }
     QByteArray story() const {
-        return (error ? error->description() : unexpected.isEmpty() ? "succeeded" : unexpected)
+        return (error                  ? error->description()
+                : unexpected.isEmpty() ? "succeeded"
+                                       : unexpected)
             .toUtf8();
     }
 };
 
-template <typename T> QCoro::Task<> record(QCoro::Task<T> task, std::shared_ptr<Outcome<T>> outcome) {
+template <typename T>
+QCoro::Task<> record(QCoro::Task<T> task, std::shared_ptr<Outcome<T>> outcome) {
     try {
         if constexpr (std::is_void_v<T>)
             co_await std::move(task);

@@ -64,7 +64,8 @@ Shown stageOpening(RunKind kind, Stage stage, bool erasing) {
         break;
     }
     if (erasing)
-        return {QStringLiteral("Löschen…"), QStringLiteral("Löschen"), QStringLiteral("DVD löschen")};
+        return {QStringLiteral("Löschen…"), QStringLiteral("Löschen"),
+                QStringLiteral("DVD löschen")};
     if (kind == RunKind::burn)
         return {};
     return {QStringLiteral("Brenne DVD…"), {}, {}};

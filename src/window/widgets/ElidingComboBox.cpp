@@ -13,6 +13,7 @@ void ElidingComboBox::paintEvent(QPaintEvent*) {
     painter.drawComplexControl(QStyle::CC_ComboBox, option);
     const QRect label =
         style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, this);
-    option.currentText = fontMetrics().elidedText(option.currentText, Qt::ElideRight, label.width());
+    option.currentText =
+        fontMetrics().elidedText(option.currentText, Qt::ElideRight, label.width());
     painter.drawControl(QStyle::CE_ComboBoxLabel, option);
 }
