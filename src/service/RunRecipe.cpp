@@ -1,0 +1,46 @@
+#include "RunRecipe.h"
+
+#include "FileNames.h"
+
+#include <QFileInfo>
+
+Stage ChainToggles::lastStageFrom(Stage from) const {
+    const bool chained[] = {true, createVideoTSAfterConvert, createISOAfterVideoTS, burnAfterISO};
+    int last = int(from);
+    while (last < int(Stage::burn) && chained[last + 1])
+        ++last;
+    return Stage(last);
+}
+
+RunRecipe::RunRecipe(const RunRequest& request)
+    : m_from(request.from) {
+    for (int stage = int(request.from); stage <= int(request.until); ++stage)
+        m_stages.append(Stage(stage));
+    m_mpg = request.from == Stage::encode ? request.mpg : request.input;
+    m_dvdFolder = request.from == Stage::image ? request.input : dvdFolderFor(m_mpg);
+    m_isoTarget = isoTargetFor(request.isoTarget, m_dvdFolder);
+}
+
+QList<PlannedWrite> RunRecipe::writes(const SizeForecast& size) const {
+    QList<PlannedWrite> writes;
+    for (const Stage stage : m_stages) {
+        if (stage == Stage::encode)
+            writes.append({QFileInfo(m_mpg).path(), size.mpegBytes});
+        else if (stage == Stage::authoring)
+            writes.append({m_dvdFolder, size.dvdFolderBytes});
+        else if (stage == Stage::image)
+            writes.append({QFileInfo(m_isoTarget).path(), size.imageBytes});
+    }
+    return writes;
+}
+
+std::optional<SizeForecast> RunRecipe::sizeFromInput() const {
+    if (m_from == Stage::authoring)
+        return forecastFromMpeg(QFileInfo(m_mpg).size());
+    if (m_from == Stage::image) {
+        SizeForecast size;
+        size.imageBytes = imageFromDvdFolder(folderBytes(m_dvdFolder));
+        return size;
+    }
+    return std::nullopt;
+}
