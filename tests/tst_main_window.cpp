@@ -84,6 +84,7 @@ ControlStates shownStates(MainWindow& window) {
             window.findChild<QComboBox*>("quality")->isEnabled(),
             control<QToolButton>(window, "↻").isEnabled(),
             window.findChild<StartButton*>("start")->isEnabled(),
+            control(window, "Pause").isEnabled(),
             control(window, "Abbrechen").isEnabled(),
             toggle(window, "DVD löschen").isEnabled(),
             control(window, "VIDEO_TS erstellen").isEnabled(),
@@ -92,7 +93,7 @@ ControlStates shownStates(MainWindow& window) {
 }
 
 ControlStates expectedStates(ContentView& view) {
-    return controlStates({view.toolsOK(), view.isRunning(), bool(view.sourceURL()),
+    return controlStates({view.toolsOK(), view.isRunning(), view.canPause(), bool(view.sourceURL()),
                           bool(view.destinationURL()), bool(view.dvdFolderURL()),
                           bool(view.isoURL())});
 }

@@ -1,5 +1,7 @@
 // The pure parts of the main window, stated as tables.
+#include "DiscVerdict.h"
 #include "FileNames.h"
+#include "FreeSpace.h"
 #include "IsoImage.h"
 #include "TestFiles.h"
 #include "inputs/AudioChoice.h"
@@ -10,7 +12,6 @@
 #include "log/ActivityLog.h"
 #include "platform/GermanFormat.h"
 #include "platform/StoredSettings.h"
-#include "run/RunChecks.h"
 #include "run/RunPlan.h"
 
 #include <QSettings>
@@ -124,7 +125,10 @@ private slots:
                 moment == 0   ? std::nullopt
                 : moment == 1 ? std::optional(FFmpegError::conversionFailed(2))
                               : std::optional(FFmpegError::cancelled());
-            const RunEnding ending = runEnding(kind, stage, error, true);
+            const RunEnding::Outcome outcome = moment == 0   ? RunEnding::Outcome::succeeded
+                                               : moment == 1 ? RunEnding::Outcome::failed
+                                                             : RunEnding::Outcome::cancelled;
+            const EndingShown ending = endingShown(kind, {outcome, stage, error, {}}, true);
             seen = {ending.status.value_or("-"), ending.phase.value_or("-"),
                     ending.progress ? QString::number(*ending.progress) : "-",
                     ending.logLine.value_or("-"), ending.endsEncoding ? "cleared" : "-"};
@@ -241,10 +245,10 @@ private slots:
         check(Setting::eraseBeforeBurn, "opt.eraseBeforeBurn", false, true);
     }
 
-    // Facts as letters: t tools found, r running, s source, d destination, f DVD folder, i image.
-    // Enabled controls as letters: S source button, D destination button, I ISO button,
-    // O pickers, A reload audio, G start, P pause and abort, B burn options, V VIDEO_TS, M image,
-    // U burn.
+    // Facts as letters: t tools found, r running, p the stage can pause, s source, d destination, f
+    // DVD folder, i image. Enabled controls as letters: S source button, D destination button, I
+    // ISO button, O pickers, A reload audio, G start, P pause, X abort, B burn options, V VIDEO_TS,
+    // M image, U burn.
     void whichControlsMayBeUsed_data() {
         QTest::addColumn<QString>("facts");
         QTest::addColumn<QString>("enabled");
@@ -256,18 +260,19 @@ private slots:
         textRow("DVD folder made", "tsdf", "SDIOAGBVM");
         textRow("everything made", "tsdfi", "SDIOAGBVMU");
         textRow("image, tools missing", "sdfi", "SDIB");
-        textRow("running", "trsdfi", "P");
-        textRow("running, tools gone", "rsdfi", "P");
+        textRow("running", "trpsdfi", "PX");
+        textRow("burning", "trsdfi", "X");
+        textRow("running, tools gone", "rpsdfi", "PX");
     }
     void whichControlsMayBeUsed() {
         QFETCH(QString, facts);
         QFETCH(QString, enabled);
         const auto fact = [&](char letter) { return facts.contains(QLatin1Char(letter)); };
-        const ControlStates states =
-            controlStates({fact('t'), fact('r'), fact('s'), fact('d'), fact('f'), fact('i')});
+        const ControlStates states = controlStates(
+            {fact('t'), fact('r'), fact('p'), fact('s'), fact('d'), fact('f'), fact('i')});
         const auto is = [&](char letter) { return enabled.contains(QLatin1Char(letter)); };
         const ControlStates expected{is('S'), is('D'), is('I'), is('O'), is('A'), is('G'),
-                                     is('P'), is('B'), is('V'), is('M'), is('U')};
+                                     is('P'), is('X'), is('B'), is('V'), is('M'), is('U')};
         QVERIFY(states == expected);
     }
 
@@ -277,50 +282,6 @@ private slots:
         QCOMPARE(chosenDisc(0), dvd5);
         QCOMPARE(chosenDisc(-1), dvd5);
         QCOMPARE(chosenDisc(1), (Disc{"DVD-9", 4'171'712LL * 2048}));
-    }
-
-    // Each run with its toggles: the folders it writes into with what it writes there
-    // (M: the MPEG file, F: the DVD folder, I: the image), and whether it burns; these follow the
-    // stages each run takes.
-    void whatARunWrites_data() {
-        QTest::addColumn<RunKind>("kind");
-        QTest::addColumn<QString>("toggles"); // v VIDEO_TS, i ISO, b burn
-        QTest::addColumn<OptionalText>("isoURL");
-        QTest::addColumn<QStringList>("writes");
-        QTest::addColumn<bool>("burns");
-        const auto row = [](const char* name, RunKind kind, const char* toggles, const char* isoURL,
-                            const QStringList& writes, bool burns) {
-            QTest::newRow(name) << kind << QString(toggles) << text(isoURL) << writes << burns;
-        };
-        const QString film = "/Filme/Film_PAL_DVD_DVD F";
-        row("Start, whole chain", RunKind::chained, "vib", nullptr, {"/Filme M", film, "/Filme I"},
-            true);
-        row("Start, image elsewhere", RunKind::chained, "vi", "/Abbilder/Film.iso",
-            {"/Filme M", film, "/Abbilder I"}, false);
-        row("Start, no image", RunKind::chained, "vb", nullptr, {"/Filme M", film}, false);
-        row("Start, MPEG file only", RunKind::chained, "ib", nullptr, {"/Filme M"}, false);
-        row("VIDEO_TS, then image and burn", RunKind::videoTS, "vib", nullptr, {film, "/Filme I"},
-            true);
-        row("VIDEO_TS only", RunKind::videoTS, "b", nullptr, {film}, false);
-        row("ISO", RunKind::iso, "vib", "/Abbilder/X.iso", {"/Abbilder I"}, false);
-        row("burn", RunKind::burn, "vib", nullptr, {}, true);
-    }
-    void whatARunWrites() {
-        QFETCH(RunKind, kind);
-        QFETCH(QString, toggles);
-        QFETCH(OptionalText, isoURL);
-        QFETCH(QStringList, writes);
-        QFETCH(bool, burns);
-        const ChainToggles chain{toggles.contains('v'), toggles.contains('i'),
-                                 toggles.contains('b')};
-        const QString input = kind == RunKind::iso    ? "/Filme/Film_PAL_DVD_DVD"
-                              : kind == RunKind::burn ? "/Filme/Film_PAL_DVD_DVD.iso"
-                                                      : "/Filme/Film_PAL_DVD.mpg";
-        QStringList shown;
-        for (const PlannedWrite& write : runWrites(kind, chain, input, isoURL, {1, 2, 3}))
-            shown << write.folder + " " + QString("?MFI").at(int(write.bytes));
-        QCOMPARE(shown, writes);
-        QCOMPARE(runBurns(kind, chain), burns);
     }
 
     // Refusal and warning of a run are checked where the window shows them.

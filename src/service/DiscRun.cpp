@@ -4,6 +4,7 @@
 #include "EndTime.h"
 #include "FileNames.h"
 #include "IsoImage.h"
+#include "Wakeup.h"
 
 DiscRun::DiscRun(FFmpegService& service, RunRequest request, const Clock& clock, QObject* parent)
     : QObject(parent)
@@ -19,18 +20,32 @@ DiscRun::~DiscRun() {
         m_job->cancel();
 }
 
+// Ends in a turn of the event loop of its own: whoever started the run has shown its start before
+// it ends, also when it ends at once.
 QCoro::Task<RunEnding> DiscRun::run() {
-    const QList<Stage>& stages = m_recipe.stages();
+    RunEnding ending = co_await runStages();
+    co_await nextTurn(this);
+    m_stage.reset();
+    m_suspended = false;
+    emit ended(ending);
+    co_return ending;
+}
+
+QCoro::Task<RunEnding> DiscRun::runStages() {
+    std::optional<FFmpegError> refusal;
     try {
         checkRoomBeforeTheFirstStage();
-    } catch (const FFmpegError& refusal) {
-        co_return end({RunEnding::Outcome::failed, stages.first(), refusal, {}});
+    } catch (const FFmpegError& error) {
+        refusal = error;
     }
+    if (refusal)
+        co_return RunEnding{RunEnding::Outcome::failed, m_request.from, refusal, {}};
     QString input = m_request.input;
-    for (const Stage stage : stages) {
+    Stage stage = m_request.from;
+    for (;;) {
         if (m_cancelled)
-            co_return end(
-                {RunEnding::Outcome::cancelled, stage, FFmpegError::cancelled(), m_products});
+            co_return RunEnding{RunEnding::Outcome::cancelled, stage, FFmpegError::cancelled(),
+                                m_products};
         m_stage = stage;
         if (stage == Stage::encode)
             m_encodeStart = m_clock.now();
@@ -41,10 +56,10 @@ QCoro::Task<RunEnding> DiscRun::run() {
         const StageJob::Ending ending = co_await m_job->run();
         m_job.reset();
         if (m_cancelled || ending.kind == StageJob::Ending::Kind::cancelled)
-            co_return end(
-                {RunEnding::Outcome::cancelled, stage, FFmpegError::cancelled(), m_products});
+            co_return RunEnding{RunEnding::Outcome::cancelled, stage, FFmpegError::cancelled(),
+                                m_products};
         if (ending.kind == StageJob::Ending::Kind::failed)
-            co_return end({RunEnding::Outcome::failed, stage, ending.error, m_products});
+            co_return RunEnding{RunEnding::Outcome::failed, stage, ending.error, m_products};
         input = ending.product.path;
         switch (stage) {
         case Stage::encode:
@@ -60,15 +75,11 @@ QCoro::Task<RunEnding> DiscRun::run() {
             break;
         }
         emit stageCompleted(stage, input);
+        const std::optional<Stage> next = m_recipe.after(stage);
+        if (!next)
+            co_return RunEnding{RunEnding::Outcome::succeeded, stage, std::nullopt, m_products};
+        stage = *next;
     }
-    co_return end({RunEnding::Outcome::succeeded, stages.last(), std::nullopt, m_products});
-}
-
-RunEnding DiscRun::end(RunEnding ending) {
-    m_stage.reset();
-    m_suspended = false;
-    emit ended(ending);
-    return ending;
 }
 
 void DiscRun::cancel() {

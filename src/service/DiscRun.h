@@ -31,6 +31,8 @@ public:
 
     const RunRequest& request() const { return m_request; }
     const RunRecipe& recipe() const { return m_recipe; }
+    // Where the run ends, for the stages that have not started yet.
+    void setUntil(Stage until) { m_recipe.setUntil(until); }
 
     // Runs every stage of the recipe; never throws. Ends with ended() as well.
     QCoro::Task<RunEnding> run();
@@ -62,11 +64,11 @@ private:
     void checkRoomBeforeTheFirstStage() const;
     void checkPlannedEncode(const PlannedConversion& planned);
     void reportEncodeProgress(double fraction);
-    RunEnding end(RunEnding ending);
+    QCoro::Task<RunEnding> runStages();
 
     FFmpegService& m_service;
     const RunRequest m_request;
-    const RunRecipe m_recipe;
+    RunRecipe m_recipe;
     const Clock& m_clock;
     std::unique_ptr<StageJob> m_job;
     std::optional<Stage> m_stage;

@@ -14,11 +14,21 @@ Stage ChainToggles::lastStageFrom(Stage from) const {
 
 RunRecipe::RunRecipe(const RunRequest& request)
     : m_from(request.from) {
-    for (int stage = int(request.from); stage <= int(request.until); ++stage)
-        m_stages.append(Stage(stage));
+    setUntil(request.until);
     m_mpg = request.from == Stage::encode ? request.mpg : request.input;
     m_dvdFolder = request.from == Stage::image ? request.input : dvdFolderFor(m_mpg);
     m_isoTarget = isoTargetFor(request.isoTarget, m_dvdFolder);
+}
+
+void RunRecipe::setUntil(Stage until) {
+    m_stages.clear();
+    for (int stage = int(m_from); stage <= std::max(int(m_from), int(until)); ++stage)
+        m_stages.append(Stage(stage));
+}
+
+std::optional<Stage> RunRecipe::after(Stage stage) const {
+    const qsizetype at = m_stages.indexOf(stage);
+    return at >= 0 && at + 1 < m_stages.size() ? std::optional(m_stages[at + 1]) : std::nullopt;
 }
 
 QList<PlannedWrite> RunRecipe::writes(const SizeForecast& size) const {

@@ -13,6 +13,11 @@ public:
     explicit RunRecipe(const RunRequest& request);
 
     const QList<Stage>& stages() const { return m_stages; }
+    // The stage after one that succeeded; none at the end.
+    std::optional<Stage> after(Stage stage) const;
+    // Chains the stages up to `until` after the first (the chain toggles may change while a run
+    // goes on).
+    void setUntil(Stage until);
     bool burns() const { return m_stages.contains(Stage::burn); }
     // A tool can be paused; a burn cannot.
     static bool canPause(Stage stage) { return stage != Stage::burn; }

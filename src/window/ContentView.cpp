@@ -23,13 +23,10 @@ ContentView::ContentView(FilePanels& filePanels, const Clock& clock, QObject* pa
             });
 }
 
-// A run still going when the window closes is ended: its job goes, and with it what the stage
-// had not completed; the service ends the tool, and the run's task is never resumed.
+// A run still going when the window closes is ended: it goes before the service, which then ends
+// its tool, and its task is never resumed.
 ContentView::~ContentView() {
-    if (m_run && m_run->job) {
-        m_run->job->cancel();
-        m_run->job.reset();
-    }
+    qDeleteAll(findChildren<DiscRun*>(Qt::FindDirectChildrenOnly));
 }
 
 void ContentView::announce() {
@@ -47,15 +44,18 @@ void ContentView::announce() {
 
 void ContentView::setCreateVideoTSAfterConvert(bool on) {
     createVideoTSAfterConvert = on;
+    rechainRun();
 }
 
 void ContentView::setCreateISOAfterVideoTS(bool on) {
     createISOAfterVideoTS = on;
+    rechainRun();
 }
 
 void ContentView::setBurnAfterISO(bool on) {
     burnAfterISO = on;
     m_settings.setValue(Setting::isoSectionExpanded, on);
+    rechainRun();
 }
 
 void ContentView::setIsoVolumeName(const QString& typed) {

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "Announced.h"
+#include "DiscRun.h"
 #include "FFmpegService.h"
-#include "StageJob.h"
 #include "log/ActivityLog.h"
 #include "platform/Clock.h"
 #include "platform/FilePanels.h"
@@ -48,6 +48,8 @@ public:
     // Run state
     Announced<bool> isRunning{*this, false};
     Announced<bool> isPaused{*this, false};
+    // Whether the stage that runs can be paused: a burn cannot.
+    Announced<bool> canPause{*this, false};
     Announced<double> progress{*this, 0};
     Announced<QString> statusText{*this, QStringLiteral("Bereit.")};
     Announced<QString> currentPhaseLabel{*this, QStringLiteral("Start")};
@@ -121,46 +123,28 @@ signals:
     void runEnded();
 
 private:
-    // One run: its kind, the job of the stage that runs now, and how far the burn has come.
-    struct Run {
-        enum class BurnPhase { none, erasing, writing, verifying };
-        RunKind kind = RunKind::chained;
-        QString encodeTarget; // the MPEG file the encode writes
-        bool aborted = false;
-        BurnPhase burnPhase = BurnPhase::none;
-        std::unique_ptr<StageJob> job;
-    };
-    using RunHandle = std::shared_ptr<Run>;
-
     void announce() override;
 
-    // Run control
-    RunHandle beginRun(RunKind kind);
-    QCoro::Task<> runStages(RunHandle run, QString input);
-    std::unique_ptr<StageJob> makeJob(const RunHandle& run, Stage stage, const QString& input);
+    // Run control: the window builds a DiscRun from its controls and shows what it reports.
+    void beginRun(RunKind kind, const QString& input);
+    RunRequest requestFor(RunKind kind, const QString& input) const;
     ChainToggles chainToggles() const;
-    // Refusals before a run writes anything, thrown as FFmpegErrors: too little room for the
-    // files of a stage button's run; for the encode, once it is planned, also an image that will
-    // not fit the disc it is to be burnt on.
-    void checkRoomFor(RunKind kind, const QString& input) const;
-    StageJob::EncodeCheck encodeCheck(const QString& target, const LogCallback& note) const;
-    void enterStage(Run& run, Stage stage);
-    void completeStage(const Run& run, Stage stage, const StageJob::Product& product);
-    void endRun(Run& run, Stage last, const std::optional<FFmpegError>& failure);
+    // The toggles changed: the run going on stops or goes on where they now say.
+    void rechainRun();
+    // Reports of a run change the window only while it is the running run; its ending, as long
+    // as no newer run has begun.
+    bool isActive(const DiscRun* run) const { return run == m_run && !m_runAborted; }
+    bool isNewest(const DiscRun* run) const { return run == m_run; }
+    void enterStage(Stage stage);
+    void completeStage(Stage stage, const QString& product);
+    void endRun(const RunEnding& ending);
     void show(const Shown& shown);
-    // The one rule for what a run may still change: reports only while it is the running run,
-    // its ending as long as no newer run has begun.
-    bool isActive(const Run& run) const { return m_run.get() == &run && !run.aborted; }
-    bool isNewest(const Run& run) const { return m_run.get() == &run; }
-    void updateEncodeProgress(double fraction);
-    void handleBurnProgress(Run& run, double fraction);
-    void handleBurnStatus(Run& run, BurnState state, const QString& text);
+    void updateEncodeProgress(const RunProgress& progress);
+    void handleBurnProgress(double fraction);
+    void handleBurnStatus(BurnState state, const QString& text);
     void logStatus();
-
-    // Each report of a running job becomes a separate job on the UI thread, run in the order of
-    // the reports, and only while its run may still change the window.
+    // Runs job later on the UI thread, after what is queued now.
     void schedule(std::function<void()> job);
-    StageJob::Reports reportsFor(const RunHandle& run, Stage stage);
     // Starts a task that nobody awaits; a failure it did not expect still ends the run.
     void launch(QCoro::Task<> task);
 
@@ -172,7 +156,13 @@ private:
     StoredSettings m_settings;
     FFmpegService m_service;
     ActivityLog m_log;
-    RunHandle m_run;
+    // The run shown, and whether it was aborted; runs aborted earlier stay children of the
+    // window until they have ended.
+    DiscRun* m_run = nullptr;
+    RunKind m_runKind = RunKind::chained;
+    bool m_runAborted = false;
+    enum class BurnPhase { none, erasing, writing, verifying };
+    BurnPhase m_burnPhase = BurnPhase::none;
     // What the last encode found out for the disc, with the MPEG file it wrote.
     std::optional<std::pair<QString, DiscTitle>> m_encodedTitle;
     quint64 m_audioReads = 0;

@@ -10,7 +10,8 @@ ControlStates controlStates(const WindowFacts& f) {
     states.options = canRun;
     states.reloadAudio = canRun && f.source;
     states.start = canRun && f.source && f.destination;
-    states.pauseAndAbort = f.running;
+    states.pause = f.running && f.canPause;
+    states.abort = f.running;
     states.burnOptions = idle;
     states.videoTS = canRun && f.destination;
     states.image = canRun && f.dvdFolder;

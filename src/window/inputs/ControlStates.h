@@ -4,6 +4,7 @@
 struct WindowFacts {
     bool toolsOK = false;
     bool running = false;
+    bool canPause = false; // the running stage can be paused
     bool source = false;
     bool destination = false;
     bool dvdFolder = false;
@@ -17,7 +18,8 @@ struct ControlStates {
     bool options = false; // picture, audio, quality and disc size pickers
     bool reloadAudio = false;
     bool start = false;
-    bool pauseAndAbort = false;
+    bool pause = false;
+    bool abort = false;
     bool burnOptions = false; // "DVD löschen", "Brennprüfung"
     bool videoTS = false;
     bool image = false;

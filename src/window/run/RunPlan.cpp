@@ -14,22 +14,6 @@ Stage firstStage(RunKind kind) {
     return Stage::burn;
 }
 
-std::optional<Stage> nextStage(RunKind kind, Stage done, const ChainToggles& toggles) {
-    if (kind == RunKind::iso || kind == RunKind::burn)
-        return std::nullopt;
-    switch (done) {
-    case Stage::encode:
-        return toggles.createVideoTSAfterConvert ? std::optional(Stage::authoring) : std::nullopt;
-    case Stage::authoring:
-        return toggles.createISOAfterVideoTS ? std::optional(Stage::image) : std::nullopt;
-    case Stage::image:
-        return toggles.burnAfterISO ? std::optional(Stage::burn) : std::nullopt;
-    case Stage::burn:
-        break;
-    }
-    return std::nullopt;
-}
-
 Shown runOpening(RunKind kind) {
     switch (kind) {
     case RunKind::chained:
@@ -79,12 +63,11 @@ std::optional<QString> stageCompletion(RunKind kind, Stage stage, const QString&
     return std::nullopt;
 }
 
-RunEnding runEnding(RunKind kind, Stage last, const std::optional<FFmpegError>& failure,
-                    bool verifyAfterBurn) {
+EndingShown endingShown(RunKind kind, const RunEnding& ending, bool verifyAfterBurn) {
     const QString start = QStringLiteral("Start");
-    if (failure) {
-        const QString status = failureStatus(*failure);
-        const QString logged = failureText(*failure);
+    if (!ending.succeeded()) {
+        const QString status = ending.summary();
+        const QString logged = ending.message();
         switch (kind) {
         case RunKind::chained:
             return {status, {}, {}, logged, true};
@@ -98,7 +81,7 @@ RunEnding runEnding(RunKind kind, Stage last, const std::optional<FFmpegError>& 
     }
     if (kind == RunKind::chained)
         return {QStringLiteral("Fertig ✅"), start, 1.0, QStringLiteral("Fertig ✅"), true};
-    if (last == Stage::burn) {
+    if (ending.stage == Stage::burn) {
         const QString done =
             verifyAfterBurn ? QStringLiteral("Fertig ✅ Brennvorgang abgeschlossen (mit Verify).")
                             : QStringLiteral("Fertig ✅ Brennvorgang gestartet/abgeschlossen.");
@@ -106,14 +89,4 @@ RunEnding runEnding(RunKind kind, Stage last, const std::optional<FFmpegError>& 
     }
     // The stage's completion text stays, and was logged when the stage completed.
     return {};
-}
-
-QString failureText(const FFmpegError& error) {
-    return error.isCancellation() ? QStringLiteral("Abgebrochen.")
-                                  : QStringLiteral("Fehler ❌ ") + error.description();
-}
-
-QString failureStatus(const FFmpegError& error) {
-    return error.isCancellation() ? QStringLiteral("Abgebrochen.")
-                                  : QStringLiteral("Fehler ❌ ") + error.summary();
 }

@@ -438,8 +438,8 @@ void MainWindow::refresh() {
     const bool running = v.isRunning();
     const bool expanded = v.settings().value(Setting::isoSectionExpanded);
     const ControlStates enabled =
-        controlStates({v.toolsOK(), running, bool(v.sourceURL()), bool(v.destinationURL()),
-                       bool(v.dvdFolderURL()), bool(v.isoURL())});
+        controlStates({v.toolsOK(), running, v.canPause(), bool(v.sourceURL()),
+                       bool(v.destinationURL()), bool(v.dvdFolderURL()), bool(v.isoURL())});
 
     m_sourcePath->setFullText(v.sourceURL().value_or(QStringLiteral("Keine Datei gewählt")));
     m_chooseSource->setEnabled(enabled.chooseSource);
@@ -493,8 +493,8 @@ void MainWindow::refresh() {
     m_start->setRunState(running, v.progress());
     m_start->setEnabled(enabled.start);
     m_pause->setText(v.isPaused() ? QStringLiteral("Fortsetzen") : QStringLiteral("Pause"));
-    m_pause->setEnabled(enabled.pauseAndAbort);
-    m_abort->setEnabled(enabled.pauseAndAbort);
+    m_pause->setEnabled(enabled.pause);
+    m_abort->setEnabled(enabled.abort);
     for (auto [toggle, on] : {std::pair{m_erase, v.settings().value(Setting::eraseBeforeBurn)},
                               std::pair{m_verify, v.settings().value(Setting::verifyAfterBurn)}}) {
         const QSignalBlocker blocker(toggle);
