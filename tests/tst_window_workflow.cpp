@@ -9,7 +9,6 @@
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
-#include <QScopeGuard>
 #include <QTest>
 
 #include <algorithm>
@@ -108,7 +107,7 @@ class WindowWorkflowTest : public QObject {
         auto view = std::make_unique<ContentView>(m_files, clock);
         view->settings().setValue(Setting::ffmpegPath, QStringLiteral("/usr/bin/ffmpeg"));
         view->settings().setValue(Setting::dvdauthorPath, QStringLiteral("/usr/bin/dvdauthor"));
-        view->settings().setValue(Setting::hdiutilPath, QStringLiteral(KESTRIN_HDIUTIL));
+        view->settings().setValue(Setting::genisoimagePath, QStringLiteral("/usr/bin/genisoimage"));
         view->settings().setValue(Setting::eraseBeforeBurn, false);
         view->settings().setValue(Setting::verifyAfterBurn, false);
         view->settings().setValue(Setting::qualityPreset, 0);
@@ -300,8 +299,8 @@ private slots:
 
         // A tool that fails with a reason: the reason goes to the log just before the error.
         view->settings().setValue(
-            Setting::hdiutilPath,
-            writeScript(m_dir, "hdiutil-fails",
+            Setting::genisoimagePath,
+            writeScript(m_dir, "genisoimage-fails",
                         "echo 'working' ; echo '/Out/x.iso: Permission denied' >&2; exit 3"));
         view->applyDestination(mpgIn("fails"));
         view->startVideoTSRun();
@@ -471,14 +470,12 @@ private slots:
         QTest::addColumn<int>("programs");
         QTest::newRow("encode") << "encode" << 1;
         QTest::newRow("authoring") << "authoring" << 1;
-        QTest::newRow("image") << "image" << 2; // hdiutil and genisoimage
+        QTest::newRow("image") << "image" << 2; // a genisoimage that runs sleep
     }
     void pauseResumeAndAbortReachTheTools() {
         QFETCH(QString, stage);
         QFETCH(int, programs);
         const QString mpg = mpgIn("paused-" + stage);
-        const QByteArray path = qgetenv("PATH");
-        const auto restorePath = qScopeGuard([&] { qputenv("PATH", path); });
         auto view = window();
         if (stage == "encode") {
             view->applySource(m_longClip);
@@ -487,8 +484,8 @@ private slots:
             view->settings().setValue(Setting::dvdauthorPath,
                                       writeScript(m_dir, "dvdauthor-slow", "exec sleep 30"));
         } else {
-            qputenv("PATH", folder("fake-genisoimage").toUtf8() + ":" + path);
-            writeScript(m_dir, "fake-genisoimage/genisoimage", "exec sleep 30");
+            view->settings().setValue(Setting::genisoimagePath,
+                                      writeScript(m_dir, "genisoimage-slow", "sleep 30"));
         }
         view->applyDestination(mpg);
         if (stage == "encode") {
@@ -529,8 +526,8 @@ private slots:
         view->settings().setValue(
             Setting::dvdauthorPath,
             writeScript(m_dir, "dvdauthor-stubborn", "trap '' TERM\nsleep 1\nexit 0"));
-        view->settings().setValue(Setting::hdiutilPath,
-                                  writeScript(m_dir, "hdiutil-slow", "exec sleep 30"));
+        view->settings().setValue(Setting::genisoimagePath,
+                                  writeScript(m_dir, "genisoimage-slow", "exec sleep 30"));
         view->startVideoTSRun();
         QTRY_VERIFY(!runningTools().isEmpty());
         const qint64 stubborn = runningTools().first();

@@ -120,7 +120,7 @@ std::unique_ptr<StageJob> ContentView::makeJob(const RunHandle& run, Stage stage
                                    title, reports);
     }
     case Stage::image:
-        return StageJob::image(m_service, input, m_settings.value(Setting::hdiutilPath),
+        return StageJob::image(m_service, input, m_settings.value(Setting::genisoimagePath),
                                isoVolumeNameFor(isoVolumeName(), input),
                                isoTargetFor(isoURL(), input), reports);
     case Stage::burn:
