@@ -1,5 +1,5 @@
 // Disc fit on a generated 2-minute 1920x1080 source that reaches every DVD bitrate (moving test
-// pictures under film grain), made into real images (ffmpeg, dvdauthor, the hdiutil command):
+// pictures under film grain), made into real images (ffmpeg, dvdauthor, genisoimage):
 // - the expected image size of each fixed preset against the real one (target: within 3 %);
 // - "Passend" on DVD-5 scaled to the source as a 2-hour and a 4-hour film fill it (target:
 //   95–99 % of the scaled disc);
@@ -104,8 +104,8 @@ QCoro::Task<Made> makeImage(FFmpegService& service, QString source, QString fold
         planned, folder + "/Film.mpg", [](double) {}, quiet, quiet);
     const QString dvdFolder =
         co_await service.createVideoTS(folder + "/Film.mpg", "/usr/bin/dvdauthor", quiet, title);
-    const QString iso =
-        co_await service.createISO(dvdFolder, KESTRIN_HDIUTIL, "FILM", dvdFolder + ".iso", quiet);
+    const QString iso = co_await service.createISO(dvdFolder, "/usr/bin/genisoimage", "FILM",
+                                                   dvdFolder + ".iso", quiet);
     const Made made{planned.plan.size->imageBytes, QFileInfo(iso).size(),
                     planned.plan.videoBitrateKbps};
     QDir(folder).removeRecursively();

@@ -51,7 +51,7 @@ int child(int argc, char** argv, const QByteArray& mode) {
                                  "testsrc2=s=1280x720:r=25:d=20", "-f", "lavfi", "-i", "sine=d=20",
                                  "-c:v", "libx264", "-preset", "ultrafast", "-c:a", "aac", clip});
     ContentView& view = window.contentView();
-    view.settings().setValue(Setting::hdiutilPath, QStringLiteral(KESTRIN_HDIUTIL));
+    view.settings().setValue(Setting::genisoimagePath, QStringLiteral("/usr/bin/genisoimage"));
     view.checkTools();
     view.applySource(clip);
     view.setCreateVideoTSAfterConvert(false);

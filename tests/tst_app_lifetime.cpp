@@ -42,8 +42,6 @@ class AppLifetimeTest : public QObject {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("QT_QPA_PLATFORM", "offscreen");
         environment.insert("XDG_CONFIG_HOME", m_dir.filePath("config"));
-        // Its genisoimage takes its time.
-        environment.insert("PATH", m_dir.filePath("slow") + ":" + environment.value("PATH"));
         kestrin.setProcessEnvironment(environment);
         kestrin.start(QStringLiteral(KESTRIN_DRIVER), {mode, path});
         if (!kestrin.waitForStarted())
@@ -58,7 +56,8 @@ private slots:
         StoredSettings settings;
         settings.setValue(Setting::ffmpegPath, QStringLiteral("/usr/bin/ffmpeg"));
         settings.setValue(Setting::dvdauthorPath, QStringLiteral("/usr/bin/dvdauthor"));
-        settings.setValue(Setting::hdiutilPath, QStringLiteral(KESTRIN_HDIUTIL));
+        // Its genisoimage takes its time.
+        settings.setValue(Setting::genisoimagePath, m_dir.filePath("slow/genisoimage"));
         m_clip = makeClip(m_dir, "Lang.mp4",
                           {"-f", "lavfi", "-i", "testsrc2=s=320x180:r=25:d=60", "-f", "lavfi", "-i",
                            "sine=d=60", "-c:v", "libx264", "-preset", "ultrafast", "-c:a", "aac"});

@@ -1,14 +1,12 @@
 // What the desktop reads about Kestrin, judged by the desktop's own readers (desktop-file-validate,
-// the shared MIME database, appstreamcli, librsvg); where the image command is looked for; and a
-// desktop without any D-Bus.
+// the shared MIME database, appstreamcli, librsvg); and a desktop without any D-Bus.
 #include "TestFiles.h"
 #include "platform/DesktopIdentity.h"
 #include "platform/DesktopNotifier.h"
-#include "platform/LinuxDefaults.h"
 #include "platform/SleepInhibitor.h"
 
 #include <QDBusConnection>
-#include <QDir>
+#include <QFile>
 #include <QImage>
 #include <QMimeDatabase>
 #include <QSignalSpy>
@@ -115,44 +113,6 @@ private slots:
                           qRed(pixel) > qBlue(pixel) + 80;
             }
         QVERIFY2(rufous >= size * size / 32, qPrintable(QString::number(rufous)));
-    }
-
-    // What lies around the application folder, relative to a scratch root: "*" marks an
-    // executable file, "/" a folder, anything else is a plain file.
-    void imageCommandIsFoundInBuildTreeAndInstalled_data() {
-        QTest::addColumn<QString>("applicationDir");
-        QTest::addColumn<QStringList>("present");
-        QTest::addColumn<QString>("expected");
-        const QString installed = "usr/libexec/kestrin/hdiutil";
-        QTest::newRow("build tree")
-            << "build/src/app" << QStringList{"build/src/app/hdiutil*"} << "build/src/app/hdiutil";
-        QTest::newRow("installed beside a foreign hdiutil")
-            << "usr/bin" << QStringList{"usr/bin/hdiutil*", installed + "*"} << installed;
-        QTest::newRow("installed one not executable")
-            << "usr/bin" << QStringList{"usr/bin/hdiutil*", installed} << "usr/bin/hdiutil";
-        QTest::newRow("installed one a folder")
-            << "usr/bin" << QStringList{"usr/bin/hdiutil*", installed + "/"} << "usr/bin/hdiutil";
-        QTest::newRow("installed, neither present") << "usr/bin" << QStringList{} << installed;
-        QTest::newRow("build tree, neither present")
-            << "build/src/app" << QStringList{} << "build/src/app/hdiutil";
-    }
-    void imageCommandIsFoundInBuildTreeAndInstalled() {
-        QFETCH(QString, applicationDir);
-        QFETCH(QStringList, present);
-        QFETCH(QString, expected);
-        QTemporaryDir root;
-        QVERIFY(QDir().mkpath(root.filePath(applicationDir)));
-        for (const QString& entry : present) {
-            const bool folder = entry.endsWith('/'), executable = entry.endsWith('*');
-            const QString path = root.filePath(entry.chopped(folder || executable ? 1 : 0));
-            QVERIFY(QDir().mkpath(folder ? path : QFileInfo(path).path()));
-            QFile file(path);
-            QVERIFY(folder || (file.open(QIODevice::WriteOnly) && file.write("#!/bin/sh\n") > 0 &&
-                               file.setPermissions(executable ? QFile::ReadOwner | QFile::ExeOwner
-                                                              : QFile::ReadOwner)));
-        }
-        QCOMPARE(LinuxDefaults::hdiutilPathFor(root.filePath(applicationDir)),
-                 root.filePath(expected));
     }
 };
 

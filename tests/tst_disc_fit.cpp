@@ -47,7 +47,7 @@ Made makeImage(const QString& source, const QString& folder, const EncodeSetting
         encoded.value ? await(service.createVideoTS(made.mpg, dvdauthor, onLog, *encoded.value))
                       : Outcome<QString>{};
     const Outcome<QString> image =
-        authored.value ? await(service.createISO(*authored.value, KESTRIN_HDIUTIL, "FILM",
+        authored.value ? await(service.createISO(*authored.value, "/usr/bin/genisoimage", "FILM",
                                                  *authored.value + ".iso", onLog))
                        : Outcome<QString>{};
     made.error = encoded.error ? encoded.error : authored.error ? authored.error : image.error;

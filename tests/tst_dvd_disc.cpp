@@ -1,5 +1,5 @@
 // From an encoded MPEG to a disc through the service: authoring with dvdauthor, the image with
-// our hdiutil command, burning with libburn onto stdio: pseudo-drives.
+// genisoimage, burning with libburn onto stdio: pseudo-drives.
 #include "AwaitTask.h"
 #include "FFmpegService.h"
 #include "FileNames.h"
@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFile>
 #include <QTest>
+#include <QTimer>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -68,6 +69,7 @@ class DvdDiscTest : public QObject {
     QTemporaryDir m_dir;
     QString m_mpg;
     QString m_image; // stands in for a DVD image where only the bytes matter
+    QString m_dvdFolder;
 
 private slots:
     void initTestCase() {
@@ -75,6 +77,10 @@ private slots:
                          {"-f", "lavfi", "-i", "testsrc2=s=320x180:r=25:d=2", "-f", "lavfi", "-i",
                           "sine=d=2", "-target", "pal-dvd", "-aspect", "16:9"});
         m_image = makeImage(m_dir.filePath("image.iso"), 3 << 20, 'i');
+        QVERIFY(QFile::copy(m_mpg, m_dir.filePath("Film.mpg")));
+        FFmpegService service;
+        m_dvdFolder = awaitValue(
+            service.createVideoTS(m_dir.filePath("Film.mpg"), "/usr/bin/dvdauthor", [](auto) {}));
     }
 
     void dvdFolderNames_data() {
@@ -93,9 +99,8 @@ private slots:
         QCOMPARE(dvdFolderFor(mpg), folder);
     }
 
-    // The real dvdauthor makes the folder, then the image of it; a second run leaves the user's
-    // own files in the folder alone.
-    void authorsAFolderAndItsImage() {
+    // The real dvdauthor makes the folder; a second run leaves the user's own files in it alone.
+    void authorsAFolder() {
         FFmpegService service;
         QStringList log;
         const auto onLog = [&](const QString& l) { log << l; };
@@ -109,15 +114,53 @@ private slots:
         makeImage(folder + "/keep.txt", 1);
         QVERIFY(await(service.createVideoTS(m_mpg, "/usr/bin/dvdauthor", onLog)).value);
         QVERIFY(QFile::exists(folder + "/keep.txt"));
+    }
 
-        log.clear();
-        const Outcome<QString> made = await(
-            service.createISO(folder, KESTRIN_HDIUTIL, "BILD", m_dir.filePath("Bild.img"), onLog));
-        QVERIFY2(made.value, made.story());
-        QCOMPARE(*made.value, m_dir.filePath("Bild.iso"));
-        QCOMPARE(log, (QStringList{"=== hdiutil makehybrid (ISO) ===", "Quelle: " + folder,
-                                   "Ziel: " + m_dir.filePath("Bild.iso")}));
-        QVERIFY(runOrFail("isoinfo", {"-d", "-i", *made.value}).contains("Volume id: BILD"));
+    // The image at a target whose extension becomes ".iso", over an older image, made by the real
+    // genisoimage or by one that writes half an image and then does what the row says. Only a
+    // complete image replaces the older one, and nothing else is left beside it.
+    void imageReplacesTheOlderOnlyWhenComplete_data() {
+        QTest::addColumn<QString>("script"); // empty: the real genisoimage
+        QTest::addColumn<QString>("reason"); // of the failure; empty: cancelled
+        QTest::newRow("complete") << QString() << QString();
+        QTest::newRow("failed")
+            << "printf 'genisoimage: Warnung\\ngenisoimage: Grund \\n\\n' >&2\nexit 5"
+            << "genisoimage: Grund";
+        QTest::newRow("cancelled") << "exec sleep 30" << QString();
+    }
+    void imageReplacesTheOlderOnlyWhenComplete() {
+        QFETCH(QString, script);
+        QFETCH(QString, reason);
+        const QTemporaryDir target;
+        const QString iso = makeImage(target.filePath("Film.iso"), 3, 'a');
+        const QString tool =
+            script.isEmpty() ? "/usr/bin/genisoimage"
+                             : writeScript(m_dir, QTest::currentDataTag(),
+                                           "for a; do [ \"$next\" ] && echo half > \"$a\"; next=; "
+                                           "[ \"$a\" = -o ] && next=1; done\n" +
+                                               script);
+        FFmpegService service;
+        StageControl control;
+        if (!script.isEmpty() && reason.isEmpty())
+            QTimer::singleShot(1000, &service, [control]() mutable { control.cancel(); });
+        QStringList log;
+        const Outcome<QString> made = await(service.createISO(
+            m_dvdFolder, tool, "BILD", target.filePath("Film.img"),
+            [&](const QString& l) { log << l; }, control));
+        QCOMPARE(log.mid(0, 3), (QStringList{"=== genisoimage (ISO) ===", "Quelle: " + m_dvdFolder,
+                                             "Ziel: " + iso}));
+        QCOMPARE(QDir(target.path()).entryList(QDir::Files | QDir::Hidden),
+                 QStringList{"Film.iso"});
+        if (script.isEmpty()) {
+            QVERIFY2(made.value == iso, made.story());
+            QVERIFY(runOrFail("isoinfo", {"-d", "-i", iso}).contains("Volume id: BILD\n"));
+            const QByteArray descriptors = readAll(iso).mid(16 * 2048, 8 * 2048);
+            QVERIFY(descriptors.contains("BEA01") && descriptors.contains("NSR02"));
+        } else {
+            QVERIFY2(made.error && made.error->isCancellation() == reason.isEmpty(), made.story());
+            QCOMPARE(made.error->toolReason(), reason);
+            QCOMPARE(readAll(iso), QByteArray("aaa"));
+        }
     }
 
     // Both dvdauthor calls see PAL; a failing first call ends the operation before the second; a

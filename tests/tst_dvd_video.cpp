@@ -66,7 +66,7 @@ Chain runChain(const QString& source, const QString& mpg) {
     const Outcome<QString> authored =
         await(service.createVideoTS(mpg, "/usr/bin/dvdauthor", onLog, *encoded.title));
     const Outcome<QString> image =
-        authored.value ? await(service.createISO(*authored.value, KESTRIN_HDIUTIL, "TEST",
+        authored.value ? await(service.createISO(*authored.value, "/usr/bin/genisoimage", "TEST",
                                                  *authored.value + ".iso", onLog))
                        : authored;
     chain.failure = image.value ? QByteArray() : image.story();

@@ -131,7 +131,7 @@ class MainWindowTest : public QObject {
 
     void configureTools() {
         QSettings("Kestrin", "Kestrin").clear();
-        StoredSettings().setValue(Setting::hdiutilPath, QStringLiteral(KESTRIN_HDIUTIL));
+        StoredSettings().setValue(Setting::genisoimagePath, QStringLiteral("/usr/bin/genisoimage"));
     }
 
     void shoot(QWidget& widget, const QString& name) {
@@ -342,8 +342,7 @@ private slots:
         QCOMPARE(mark("ffmpeg"), "❌");
         control(*settings, "Standardpfade").click();
         QCOMPARE(ffmpeg->text(), "/usr/bin/ffmpeg");
-        QCOMPARE(settings->findChild<QLineEdit*>("hdiutil")->text(),
-                 QCoreApplication::applicationDirPath() + "/hdiutil");
+        QCOMPARE(settings->findChild<QLineEdit*>("genisoimage")->text(), "/usr/bin/genisoimage");
         QCOMPARE(mark("ffmpeg"), "✅");
         QCOMPARE(StoredSettings().value(Setting::ffmpegPath), "/usr/bin/ffmpeg");
         settings->close();

@@ -47,7 +47,7 @@ private slots:
         qputenv("XDG_CONFIG_HOME", m_dir.filePath("config").toUtf8());
         StoredSettings settings;
         settings.setValue(Setting::dvdauthorPath, QStringLiteral("/usr/bin/dvdauthor"));
-        settings.setValue(Setting::hdiutilPath, QStringLiteral(KESTRIN_HDIUTIL));
+        settings.setValue(Setting::genisoimagePath, QStringLiteral("/usr/bin/genisoimage"));
         m_clip = makeClip(m_dir, "Reise.mkv",
                           {"-f", "lavfi", "-i", "testsrc2=s=160x90:r=25:d=1", "-f", "lavfi", "-i",
                            "sine=d=1", "-c:v", "libx264", "-preset", "ultrafast", "-c:a", "ac3"});

@@ -177,7 +177,7 @@ private slots:
         QTemporaryDir dir;
         QCOMPARE(missingToolEntries("", dir.path(), dir.filePath("none")),
                  (QStringList{"ffmpeg ()", "dvdauthor (" + dir.path() + ")",
-                              "hdiutil (" + dir.filePath("none") + ")"}));
+                              "genisoimage (" + dir.filePath("none") + ")"}));
     }
 
     void audioLabelsAndPositions() {
@@ -215,8 +215,6 @@ private slots:
 
     void isoPaths() {
         QCOMPARE(isoTargetFor(std::nullopt, "/Out/Film_DVD"), "/Out/Film_DVD.iso");
-        QCOMPARE(isoBasePath("/Out/Film_DVD.iso"), "/Out/Film_DVD");
-        QCOMPARE(isoBasePath("/Out.d/x"), "/Out.d/x");
         QCOMPARE(destinationFor("/Videos/Film.final.mkv"), "/Videos/Film.final_PAL_DVD.mpg");
     }
 
@@ -234,8 +232,8 @@ private slots:
         };
         check(Setting::ffmpegPath, "tool.ffmpegPath", "/usr/bin/ffmpeg", "/opt/ffmpeg");
         check(Setting::dvdauthorPath, "tool.dvdauthorPath", "/usr/bin/dvdauthor", "/opt/dvdauthor");
-        check(Setting::hdiutilPath, "tool.hdiutilPath",
-              QCoreApplication::applicationDirPath() + "/hdiutil", "/opt/hdiutil");
+        check(Setting::genisoimagePath, "tool.genisoimagePath", "/usr/bin/genisoimage",
+              "/opt/genisoimage");
         check(Setting::isoSectionExpanded, "ui.isoSectionExpanded", false, true);
         check(Setting::aspectMode, "opt.aspectMode", 0, 2);
         check(Setting::audioStreamIndex, "opt.audioStreamIndex", -1, 3);

@@ -103,7 +103,7 @@ class WindowWorkflowTest : public QObject {
         auto view = std::make_unique<ContentView>(m_files, clock);
         view->settings().setValue(Setting::ffmpegPath, QStringLiteral("/usr/bin/ffmpeg"));
         view->settings().setValue(Setting::dvdauthorPath, QStringLiteral("/usr/bin/dvdauthor"));
-        view->settings().setValue(Setting::hdiutilPath, QStringLiteral(KESTRIN_HDIUTIL));
+        view->settings().setValue(Setting::genisoimagePath, QStringLiteral("/usr/bin/genisoimage"));
         view->settings().setValue(Setting::eraseBeforeBurn, false);
         view->settings().setValue(Setting::verifyAfterBurn, false);
         view->settings().setValue(Setting::qualityPreset, 0);
@@ -258,8 +258,8 @@ private slots:
 
         // A tool that fails with a reason: the reason goes to the log just before the error.
         view->settings().setValue(
-            Setting::hdiutilPath,
-            writeScript(m_dir, "hdiutil-fails",
+            Setting::genisoimagePath,
+            writeScript(m_dir, "genisoimage-fails",
                         "echo 'working' ; echo '/Out/x.iso: Permission denied' >&2; exit 3"));
         view->applyDestination(mpgIn("fails"));
         view->startVideoTSRun();
@@ -323,8 +323,8 @@ private slots:
         view->settings().setValue(
             Setting::dvdauthorPath,
             writeScript(m_dir, "dvdauthor-stubborn", "trap '' TERM\nsleep 1\nexit 0"));
-        view->settings().setValue(Setting::hdiutilPath,
-                                  writeScript(m_dir, "hdiutil-slow", "exec sleep 30"));
+        view->settings().setValue(Setting::genisoimagePath,
+                                  writeScript(m_dir, "genisoimage-slow", "exec sleep 30"));
         view->startVideoTSRun();
         QTRY_VERIFY(!runningTools().isEmpty());
         const qint64 stubborn = runningTools().first();

@@ -1,7 +1,6 @@
 #include "PreferencesView.h"
 
 #include "platform/FileChecks.h"
-#include "platform/LinuxDefaults.h"
 #include "platform/Notifications.h"
 #include "widgets/Footnote.h"
 
@@ -47,12 +46,12 @@ PreferencesView::PreferencesView(QWidget* parent)
     toolColumn->setContentsMargins(10, 14, 10, 14);
     m_ffmpeg = toolRow(toolColumn, QStringLiteral("ffmpeg"), Setting::ffmpegPath);
     m_dvdauthor = toolRow(toolColumn, QStringLiteral("dvdauthor"), Setting::dvdauthorPath);
-    m_hdiutil = toolRow(toolColumn, QStringLiteral("hdiutil"), Setting::hdiutilPath);
+    m_genisoimage = toolRow(toolColumn, QStringLiteral("genisoimage"), Setting::genisoimagePath);
     auto* check = new QPushButton(QStringLiteral("Tools prüfen"));
     auto* defaults = new QPushButton(QStringLiteral("Standardpfade"));
     toolColumn->addLayout(buttonRow({check, defaults}));
-    toolColumn->addWidget(
-        footnote(QStringLiteral("Hinweis: dvdauthor via apt: sudo apt install dvdauthor")));
+    toolColumn->addWidget(footnote(QStringLiteral(
+        "Hinweis: dvdauthor und genisoimage via apt: sudo apt install dvdauthor genisoimage")));
     column->addWidget(tools);
 
     auto* log = new QGroupBox(QStringLiteral("Log"));
@@ -110,7 +109,7 @@ void PreferencesView::showEvent(QShowEvent* event) {
 void PreferencesView::checkToolAvailability() {
     ffmpegAvailable = isExecutableFile(m_settings.value(Setting::ffmpegPath));
     dvdauthorAvailable = isExecutableFile(m_settings.value(Setting::dvdauthorPath));
-    hdiutilAvailable = isExecutableFile(m_settings.value(Setting::hdiutilPath));
+    genisoimageAvailable = isExecutableFile(m_settings.value(Setting::genisoimagePath));
     showMarks();
 }
 
@@ -119,7 +118,7 @@ void PreferencesView::applyDefaultPaths() {
     const QString prefix = inUsr ? QStringLiteral("/usr/bin/") : QStringLiteral("/usr/local/bin/");
     m_settings.setValue(Setting::ffmpegPath, prefix + QStringLiteral("ffmpeg"));
     m_settings.setValue(Setting::dvdauthorPath, prefix + QStringLiteral("dvdauthor"));
-    m_settings.setValue(Setting::hdiutilPath, LinuxDefaults::hdiutilPath());
+    m_settings.setValue(Setting::genisoimagePath, prefix + QStringLiteral("genisoimage"));
     showPaths();
     checkToolAvailability();
 }
@@ -127,7 +126,7 @@ void PreferencesView::applyDefaultPaths() {
 // Shows the stored paths without storing them again: a path that was never stored keeps
 // following its default.
 void PreferencesView::showPaths() {
-    for (const ToolRow& row : {m_ffmpeg, m_dvdauthor, m_hdiutil}) {
+    for (const ToolRow& row : {m_ffmpeg, m_dvdauthor, m_genisoimage}) {
         const QSignalBlocker blocker(row.path);
         row.path->setText(m_settings.value(*row.key));
     }
@@ -136,6 +135,6 @@ void PreferencesView::showPaths() {
 void PreferencesView::showMarks() {
     for (auto [row, available] :
          {std::pair{m_ffmpeg, ffmpegAvailable}, std::pair{m_dvdauthor, dvdauthorAvailable},
-          std::pair{m_hdiutil, hdiutilAvailable}})
+          std::pair{m_genisoimage, genisoimageAvailable}})
         row.mark->setText(available ? QStringLiteral("✅") : QStringLiteral("❌"));
 }

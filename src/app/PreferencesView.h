@@ -20,7 +20,7 @@ public:
 
     bool ffmpegAvailable = false;
     bool dvdauthorAvailable = false;
-    bool hdiutilAvailable = false;
+    bool genisoimageAvailable = false;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -38,5 +38,5 @@ private:
     StoredSettings m_settings;
     ToolRow m_ffmpeg{};
     ToolRow m_dvdauthor{};
-    ToolRow m_hdiutil{};
+    ToolRow m_genisoimage{};
 };

@@ -7,7 +7,7 @@
 
 namespace {
 
-// A tool that leads its own process group (our hdiutil does) gets the signal for the whole
+// A tool that leads its own process group (every ChildProcess does) gets the signal for the whole
 // group, so the helpers it runs pause, continue and end with it.
 void sendSignal(QProcess& process, int signal) {
     if (process.state() == QProcess::NotRunning || process.processId() <= 0)

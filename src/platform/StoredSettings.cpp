@@ -6,8 +6,9 @@ namespace Setting {
 const SettingKey<QString> ffmpegPath{QStringLiteral("tool.ffmpegPath"), &LinuxDefaults::ffmpegPath};
 const SettingKey<QString> dvdauthorPath{QStringLiteral("tool.dvdauthorPath"),
                                         &LinuxDefaults::dvdauthorPath};
-const SettingKey<QString> hdiutilPath{QStringLiteral("tool.hdiutilPath"),
-                                      &LinuxDefaults::hdiutilPath};
+// A path older versions stored under "tool.hdiutilPath" named another command: it is ignored.
+const SettingKey<QString> genisoimagePath{QStringLiteral("tool.genisoimagePath"),
+                                          &LinuxDefaults::genisoimagePath};
 const SettingKey<bool> isoSectionExpanded{QStringLiteral("ui.isoSectionExpanded"),
                                           [] { return false; }};
 const SettingKey<int> aspectMode{QStringLiteral("opt.aspectMode"), [] { return 0; }};

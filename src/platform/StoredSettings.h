@@ -16,7 +16,7 @@ template <typename T> struct SettingKey {
 namespace Setting {
 extern const SettingKey<QString> ffmpegPath;
 extern const SettingKey<QString> dvdauthorPath;
-extern const SettingKey<QString> hdiutilPath;
+extern const SettingKey<QString> genisoimagePath;
 extern const SettingKey<bool> isoSectionExpanded;
 extern const SettingKey<int> aspectMode;       // 0 "Auto", 1 "16:9", 2 "4:3"
 extern const SettingKey<int> audioStreamIndex; // -1 "Auto", else the stream's index

@@ -87,9 +87,10 @@ public:
     QCoro::Task<QString> createVideoTS(QString mpg, QString dvdauthorPath, LogCallback onLog,
                                        DiscTitle title = {}, StageControl control = {});
 
-    // Builds the image of a DVD folder at isoTarget (its last extension replaced by ".iso") with
-    // the hdiutil command and returns the image file.
-    QCoro::Task<QString> createISO(QString dvdFolder, QString hdiutilPath, QString volumeName,
+    // Builds the DVD-Video image of a DVD folder with genisoimage at isoTarget (its last extension
+    // replaced by ".iso") and returns the image file. The image gets its name only when it is
+    // complete: a failed or cancelled run leaves an older image there as it was.
+    QCoro::Task<QString> createISO(QString dvdFolder, QString genisoimagePath, QString volumeName,
                                    QString isoTarget, LogCallback onLog, StageControl control = {});
 
     // Burns the image to a blank DVD, optionally erasing a rewritable disc first and reading the

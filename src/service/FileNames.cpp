@@ -26,9 +26,3 @@ QString isoTargetFor(const std::optional<QString>& isoURL, const QString& dvdFol
     const QFileInfo folder(dvdFolder);
     return folder.absolutePath() + u'/' + folder.fileName() + QStringLiteral(".iso");
 }
-
-QString isoBasePath(const QString& isoTarget) {
-    const qsizetype slash = isoTarget.lastIndexOf(u'/');
-    const qsizetype dot = isoTarget.lastIndexOf(u'.');
-    return dot > slash + 1 ? isoTarget.left(dot) : isoTarget;
-}

@@ -15,5 +15,3 @@ QString destinationFor(const QString& source);
 QString dvdFolderFor(const QString& mpg);
 // The chosen ISO location, or the DVD folder's name with ".iso" beside it.
 QString isoTargetFor(const std::optional<QString>& isoURL, const QString& dvdFolder);
-// The target without its last extension: what hdiutil is given, it adds ".iso" itself.
-QString isoBasePath(const QString& isoTarget);

@@ -1,21 +1,27 @@
 #include "FFmpegService.h"
 #include "FileNames.h"
-#include "IsoImage.h"
+#include "PendingFile.h"
 #include "platform/FileChecks.h"
 
-QCoro::Task<QString> FFmpegService::createISO(QString dvdFolder, QString hdiutilPath,
+QCoro::Task<QString> FFmpegService::createISO(QString dvdFolder, QString genisoimagePath,
                                               QString volumeName, QString isoTarget,
                                               LogCallback onLog, StageControl control) {
-    if (!isExecutableFile(hdiutilPath))
-        throw FFmpegError::toolNotFound(hdiutilPath);
-    const QString basePath = isoBasePath(isoTarget);
-    const QString isoFile = basePath + QStringLiteral(".iso");
+    if (!isExecutableFile(genisoimagePath))
+        throw FFmpegError::toolNotFound(genisoimagePath);
+    const QString isoFile = besideWithSuffix(isoTarget, QStringLiteral(".iso"));
 
-    onLog(QStringLiteral("=== hdiutil makehybrid (ISO) ==="));
+    onLog(QStringLiteral("=== genisoimage (ISO) ==="));
     onLog(QStringLiteral("Quelle: ") + dvdFolder);
     onLog(QStringLiteral("Ziel: ") + isoFile);
-    const ToolResult result = co_await runTool(
-        hdiutilPath, hdiutilArguments(volumeName, basePath, dvdFolder), std::nullopt, control);
+    PendingFile image(isoFile);
+    // ISO 9660 with the UDF bridge that DVD players expect; -dvd-video places the VIDEO_TS files
+    // as players need them. Quiet, so that the reason of a failure (a full disk too) is the last
+    // line genisoimage writes.
+    QStringList arguments{QStringLiteral("-dvd-video"), QStringLiteral("-udf"),
+                          QStringLiteral("-quiet"), QStringLiteral("-V")};
+    arguments << volumeName << QStringLiteral("-o") << image.path() << dvdFolder;
+    const ToolResult result = co_await runTool(genisoimagePath, arguments, std::nullopt, control);
     result.reportTo(onLog);
+    image.complete();
     co_return isoFile;
 }

@@ -1,7 +1,6 @@
 #include "IsoImage.h"
 
 #include <QFileInfo>
-#include <QList>
 
 namespace {
 
@@ -25,17 +24,4 @@ QString fitVolumeIdentifier(const QString& name) {
 QString isoVolumeNameFor(const QString& isoVolumeName, const QString& dvdFolder) {
     return fitVolumeIdentifier(isoVolumeName.isEmpty() ? QFileInfo(dvdFolder).fileName()
                                                        : isoVolumeName);
-}
-
-QStringList hdiutilArguments(const QString& volumeName, const QString& basePath,
-                             const QString& dvdFolder) {
-    return {QStringLiteral("makehybrid"),
-            QStringLiteral("-udf"),
-            QStringLiteral("-iso"),
-            QStringLiteral("-joliet"),
-            QStringLiteral("-default-volume-name"),
-            volumeName,
-            QStringLiteral("-o"),
-            basePath,
-            dvdFolder};
 }

@@ -32,10 +32,11 @@ QCoro::Task<StageJob::Product> author(FFmpegService& service, QString mpg, QStri
 }
 
 QCoro::Task<StageJob::Product> makeImage(FFmpegService& service, QString dvdFolder,
-                                         QString hdiutilPath, QString volumeName, QString isoTarget,
-                                         StageJob::Reports reports, StageControl control) {
-    const QString iso = co_await service.createISO(dvdFolder, hdiutilPath, volumeName, isoTarget,
-                                                   reports.log, control);
+                                         QString genisoimagePath, QString volumeName,
+                                         QString isoTarget, StageJob::Reports reports,
+                                         StageControl control) {
+    const QString iso = co_await service.createISO(dvdFolder, genisoimagePath, volumeName,
+                                                   isoTarget, reports.log, control);
     co_return StageJob::Product{iso, {}};
 }
 
@@ -92,11 +93,12 @@ std::unique_ptr<StageJob> StageJob::authoring(FFmpegService& service, QString mp
 }
 
 std::unique_ptr<StageJob> StageJob::image(FFmpegService& service, QString dvdFolder,
-                                          QString hdiutilPath, QString volumeName,
+                                          QString genisoimagePath, QString volumeName,
                                           QString isoTarget, Reports reports) {
-    return std::unique_ptr<StageJob>(new StageJob([&service, dvdFolder, hdiutilPath, volumeName,
+    return std::unique_ptr<StageJob>(new StageJob([&service, dvdFolder, genisoimagePath, volumeName,
                                                    isoTarget, reports](StageControl control) {
-        return makeImage(service, dvdFolder, hdiutilPath, volumeName, isoTarget, reports, control);
+        return makeImage(service, dvdFolder, genisoimagePath, volumeName, isoTarget, reports,
+                         control);
     }));
 }
 

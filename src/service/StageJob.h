@@ -49,7 +49,7 @@ public:
                                                QString dvdauthorPath, DiscTitle title,
                                                Reports reports);
     static std::unique_ptr<StageJob> image(FFmpegService& service, QString dvdFolder,
-                                           QString hdiutilPath, QString volumeName,
+                                           QString genisoimagePath, QString volumeName,
                                            QString isoTarget, Reports reports);
     static std::unique_ptr<StageJob> burn(FFmpegService& service, QString iso, bool verify,
                                           bool eraseBeforeBurn, Reports reports);

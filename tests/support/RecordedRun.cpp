@@ -39,7 +39,7 @@ RunRequest realToolsRequest(Stage from, Stage until, const QString& input, const
     request.input = input;
     request.mpg = mpg;
     request.tools = {QStringLiteral("/usr/bin/ffmpeg"), QStringLiteral("/usr/bin/dvdauthor"),
-                     QStringLiteral(KESTRIN_IMAGE_TOOL)};
+                     QStringLiteral("/usr/bin/genisoimage")};
     return request;
 }
 

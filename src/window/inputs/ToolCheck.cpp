@@ -6,7 +6,7 @@ namespace {
 QStringList missingTools(const StoredSettings& settings) {
     return missingToolEntries(settings.value(Setting::ffmpegPath),
                               settings.value(Setting::dvdauthorPath),
-                              settings.value(Setting::hdiutilPath));
+                              settings.value(Setting::genisoimagePath));
 }
 
 } // namespace

@@ -3,12 +3,12 @@
 #include "platform/FileChecks.h"
 
 QStringList missingToolEntries(const QString& ffmpegPath, const QString& dvdauthorPath,
-                               const QString& hdiutilPath) {
+                               const QString& genisoimagePath) {
     QStringList entries;
     const std::pair<QString, QString> tools[]{
         {QStringLiteral("ffmpeg"), ffmpegPath},
         {QStringLiteral("dvdauthor"), dvdauthorPath},
-        {QStringLiteral("hdiutil"), hdiutilPath},
+        {QStringLiteral("genisoimage"), genisoimagePath},
     };
     for (const auto& [name, path] : tools)
         if (!isExecutableFile(path))
@@ -24,7 +24,5 @@ QString missingToolsText(const QStringList& entries) {
            bullets.join(u'\n') + QStringLiteral("\n\nInstallation (apt):\n") +
            QStringLiteral("sudo apt install ffmpeg\n") +
            QStringLiteral("sudo apt install dvdauthor genisoimage\n\n") +
-           QStringLiteral(
-               "Hinweis: hdiutil wird mit Kestrin installiert und nutzt genisoimage.\n\n") +
            QStringLiteral("Öffne Einstellungen, um Pfade anzupassen, oder beende die App.");
 }

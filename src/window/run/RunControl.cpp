@@ -65,7 +65,7 @@ RunRequest ContentView::requestFor(RunKind kind, const QString& input) const {
         chosenDisc(m_settings.value(Setting::discSize)));
     request.tools = {m_settings.value(Setting::ffmpegPath),
                      m_settings.value(Setting::dvdauthorPath),
-                     m_settings.value(Setting::hdiutilPath)};
+                     m_settings.value(Setting::genisoimagePath)};
     request.eraseBeforeBurn = m_settings.value(Setting::eraseBeforeBurn);
     request.verifyAfterBurn = m_settings.value(Setting::verifyAfterBurn);
     return request;
