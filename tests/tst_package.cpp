@@ -53,7 +53,8 @@ private slots:
             QVERIFY2(depends.contains(tool), qPrintable(tool));
         static const QRegularExpression neededLine(R"(^\s*NEEDED\s+(\S+)$)",
                                                    QRegularExpression::MultilineOption);
-        for (const QString program : {"usr/bin/kestrin", "usr/libexec/kestrin/hdiutil"}) {
+        for (const QString program :
+             {"usr/bin/kestrin", "usr/bin/kestrin-cli", "usr/libexec/kestrin/hdiutil"}) {
             const ProgramRun dynamic = runProgram("objdump", {"-p", m_root.filePath(program)});
             QVERIFY(dynamic.output.contains("NEEDED"));
             for (const auto& match : neededLine.globalMatch(QString::fromUtf8(dynamic.output)))
@@ -68,7 +69,8 @@ private slots:
         while (it.hasNext())
             files.insert(QDir(m_root.path()).relativeFilePath(it.next()));
         const QString id = DesktopIdentity::id;
-        QCOMPARE(files, (QSet<QString>{"usr/bin/kestrin", "usr/libexec/kestrin/hdiutil",
+        QCOMPARE(files, (QSet<QString>{"usr/bin/kestrin", "usr/bin/kestrin-cli",
+                                       "usr/libexec/kestrin/hdiutil",
                                        "usr/share/applications/" + id + ".desktop",
                                        "usr/share/icons/hicolor/scalable/apps/" + id + ".svg",
                                        "usr/share/metainfo/" + id + ".metainfo.xml"}));
