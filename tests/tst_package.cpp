@@ -53,11 +53,14 @@ private slots:
             QVERIFY2(depends.contains(tool), qPrintable(tool));
         static const QRegularExpression neededLine(R"(^\s*NEEDED\s+(\S+)$)",
                                                    QRegularExpression::MultilineOption);
-        const ProgramRun dynamic =
-            runProgram("objdump", {"-p", m_root.filePath("usr/bin/kestrin")});
-        QVERIFY(dynamic.output.contains("NEEDED"));
-        for (const auto& match : neededLine.globalMatch(QString::fromUtf8(dynamic.output)))
-            QVERIFY2(owners(match.captured(1)).intersects(depends), qPrintable(match.captured(1)));
+        for (const QString program :
+             {"usr/bin/kestrin", "usr/bin/kestrin-cli"}) {
+            const ProgramRun dynamic = runProgram("objdump", {"-p", m_root.filePath(program)});
+            QVERIFY(dynamic.output.contains("NEEDED"));
+            for (const auto& match : neededLine.globalMatch(QString::fromUtf8(dynamic.output)))
+                QVERIFY2(owners(match.captured(1)).intersects(depends),
+                         qPrintable(program + ": " + match.captured(1)));
+        }
     }
 
     void holdsTheProgramsAndDesktopFiles() {
@@ -66,10 +69,10 @@ private slots:
         while (it.hasNext())
             files.insert(QDir(m_root.path()).relativeFilePath(it.next()));
         const QString id = DesktopIdentity::id;
-        QCOMPARE(files,
-                 (QSet<QString>{"usr/bin/kestrin", "usr/share/applications/" + id + ".desktop",
-                                "usr/share/icons/hicolor/scalable/apps/" + id + ".svg",
-                                "usr/share/metainfo/" + id + ".metainfo.xml"}));
+        QCOMPARE(files, (QSet<QString>{"usr/bin/kestrin", "usr/bin/kestrin-cli",
+                                       "usr/share/applications/" + id + ".desktop",
+                                       "usr/share/icons/hicolor/scalable/apps/" + id + ".svg",
+                                       "usr/share/metainfo/" + id + ".metainfo.xml"}));
         const ProgramRun tree =
             runProgram("appstreamcli", {"validate-tree", "--no-net", m_root.path()});
         QVERIFY2(tree.exitCode == 0, tree.output.constData());

@@ -1,0 +1,159 @@
+// kestrin-cli as scripts use it: without a display, sources as a queue, JSON lines, ended by a
+// signal, wrong calls. lsdvd judges the images.
+#include "MediaChecks.h"
+#include "TestFiles.h"
+#include "platform/StoredSettings.h"
+
+#include <QDir>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTest>
+
+#include <csignal>
+
+using namespace testing;
+
+class CliTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    QString m_clip;
+
+    // kestrin-cli started with the stored settings of the test and nothing of a display.
+    void start(QProcess& cli, const QStringList& arguments) {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            environment.remove(name);
+        environment.insert("XDG_CONFIG_HOME", m_dir.filePath("config"));
+        cli.setProcessEnvironment(environment);
+        cli.start(QStringLiteral(KESTRIN_CLI), arguments);
+    }
+    ProgramRun run(const QStringList& arguments) {
+        QProcess cli;
+        start(cli, arguments);
+        if (!cli.waitForFinished(300000) || cli.exitStatus() != QProcess::NormalExit)
+            return {};
+        return {cli.exitCode(), cli.readAllStandardOutput(),
+                QString::fromUtf8(cli.readAllStandardError())};
+    }
+    QString folder(const QString& name) {
+        QDir(m_dir.path()).mkpath(name);
+        return m_dir.filePath(name);
+    }
+
+private slots:
+    void initTestCase() {
+        qputenv("XDG_CONFIG_HOME", m_dir.filePath("config").toUtf8());
+        StoredSettings settings;
+        settings.setValue(Setting::ffmpegPath, QStringLiteral("/usr/bin/ffmpeg"));
+        settings.setValue(Setting::dvdauthorPath, QStringLiteral("/usr/bin/dvdauthor"));
+        settings.setValue(Setting::genisoimagePath, QStringLiteral("/usr/bin/genisoimage"));
+        m_clip = makeClip(m_dir, "Klein.mkv",
+                          words("-f lavfi -i testsrc2=s=160x90:r=25:d=20 -f lavfi -i sine=d=20 "
+                                "-c:v libx264 -preset ultrafast -c:a aac"));
+    }
+
+    // Two good sources with a text file and a missing one between them, one JSON object a line:
+    // the missing one is named before any tool runs, the bad one is named and the next one still
+    // runs; the last line is the last source's ending.
+    void queueGoesOnPastBadSources() {
+        const QString out = folder("queue");
+        QFile text(m_dir.filePath("Text.mkv"));
+        QVERIFY(text.open(QIODevice::WriteOnly) && text.write("kein Video\n") > 0);
+        text.close();
+        const QString second = m_dir.filePath("Zweiter.mkv");
+        QFile::copy(m_clip, second);
+        const ProgramRun cli = run({"--json", "--output", out, "--name", "Ferien", m_clip,
+                                    text.fileName(), m_dir.filePath("Fehlt.mkv"), second});
+        QCOMPARE(cli.exitCode, 1);
+        QList<QJsonObject> events;
+        for (const QByteArray& line : cli.output.trimmed().split('\n')) {
+            QJsonParseError error;
+            events << QJsonDocument::fromJson(line, &error).object();
+            QVERIFY2(error.error == QJsonParseError::NoError, line.constData());
+        }
+        QCOMPARE(events.first()["message"],
+                 "Fehler ❌ Quelldatei nicht gefunden: " + m_dir.filePath("Fehlt.mkv"));
+        QList<QJsonObject> endings;
+        std::copy_if(events.begin(), events.end(), std::back_inserter(endings),
+                     [](const QJsonObject& event) { return event["event"] == "ending"; });
+        QCOMPARE(endings.size(), 4);
+        QCOMPARE(endings[2]["source"], text.fileName());
+        QVERIFY2(endings[2]["message"].toString().startsWith("Fehler ❌ ffprobe"),
+                 qPrintable(endings[2]["message"].toString()));
+        QCOMPARE(events.last(), endings[3]);
+        for (const QJsonObject& ending : {endings[1], endings[3]}) {
+            QCOMPARE(ending["outcome"], "succeeded");
+            const QString iso = ending["products"]["iso"].toString();
+            QCOMPARE(QFileInfo(iso).absolutePath(), out);
+            QVERIFY(runOrFail("isoinfo", {"-d", "-i", iso}).contains("Volume id: Ferien"));
+        }
+    }
+
+    // A clip becomes an image with one title, on a machine without any display.
+    void imageWithoutDisplay() {
+        const QString source = folder("plain") + "/Clip.mkv";
+        QFile::copy(m_clip, source);
+        const ProgramRun cli = run({source});
+        QCOMPARE(cli.exitCode, 0);
+        QVERIFY2(cli.output.contains("Kodieren …\n") &&
+                     cli.output.contains("VIDEO_TS …\nISO …\nFertig: "),
+                 cli.output);
+        const QByteArray disc =
+            runProgram("lsdvd", {m_dir.filePath("plain/Clip_PAL_DVD_DVD.iso")}).output;
+        QCOMPARE(disc.count("\nTitle: "), 1);
+    }
+
+    // Ended during the encode: no tool left, nothing new under the final name, and an older file
+    // there untouched.
+    void endedBySignal_data() {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("SIGINT") << int(SIGINT);
+        QTest::newRow("SIGTERM") << int(SIGTERM);
+    }
+    void endedBySignal() {
+        QFETCH(int, signal);
+        const QString source = folder(QTest::currentDataTag()) + "/Lang.mkv";
+        makeClip(m_dir, QString(QTest::currentDataTag()) + "/Lang.mkv",
+                 words("-f lavfi -i testsrc2=s=160x90:r=25:d=300 -c:v libx264 -preset ultrafast"));
+        const QString mpg = folder(QTest::currentDataTag()) + "/Lang_PAL_DVD.mpg";
+        QFile older(mpg);
+        QVERIFY(older.open(QIODevice::WriteOnly) && older.write("älter") > 0);
+        older.close();
+        QProcess cli;
+        start(cli, {"--json", "--until", "mpg", source});
+        QByteArray output;
+        QVERIFY(QTest::qWaitFor(
+            [&] { return (output += cli.readAllStandardOutput()).contains("\"progress\""); },
+            30000));
+        const QList<qint64> tools = childProcesses(cli.processId());
+        QVERIFY(!tools.isEmpty());
+        ::kill(pid_t(cli.processId()), signal);
+        QVERIFY(cli.waitForFinished(5000));
+        QCOMPARE(cli.exitCode(), 128 + signal);
+        for (const qint64 tool : tools)
+            QVERIFY(!processExists(tool));
+        QVERIFY(older.open(QIODevice::ReadOnly));
+        QCOMPARE(older.readAll(), QByteArray("älter"));
+        QCOMPARE(QDir(QFileInfo(source).path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
+    }
+
+    void wrongCalls_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::newRow("no source") << QStringList{"--until", "iso"};
+        QTest::newRow("unknown option") << QStringList{"--fast", "a.mkv"};
+        QTest::newRow("bad stage") << QStringList{"--until", "dvd", "a.mkv"};
+        QTest::newRow("bad audio") << QStringList{"--audio", "0", "a.mkv"};
+        QTest::newRow("bad disc") << QStringList{"--disc", "bluray", "a.mkv"};
+    }
+    void wrongCalls() {
+        QFETCH(QStringList, arguments);
+        const ProgramRun cli = run(arguments);
+        QCOMPARE(cli.exitCode, 2);
+        QVERIFY2(cli.errorOutput.contains("kestrin-cli --help"), qPrintable(cli.errorOutput));
+    }
+};
+
+QTEST_GUILESS_MAIN(CliTest)
+#include "tst_cli.moc"
