@@ -1,8 +1,8 @@
 // The size forecast and "Passend" on real images of a minute of a source that reaches every
 // bitrate, for a disc scaled down to the minute.
 #include "AwaitTask.h"
-#include "FFmpegService.h"
 #include "MediaChecks.h"
+#include "RecordedRun.h"
 #include "TestFiles.h"
 
 #include <QDir>
@@ -13,9 +13,6 @@ using namespace testing;
 
 namespace {
 
-const QString ffmpeg = QStringLiteral("/usr/bin/ffmpeg");
-const QString dvdauthor = QStringLiteral("/usr/bin/dvdauthor");
-
 // A DVD-5 as a two-hour film fills it, scaled to one minute, in whole sectors.
 const Disc minuteDisc{QStringLiteral("Test-DVD"), 4'700'372'992LL / 120 / 2048 * 2048};
 
@@ -23,35 +20,28 @@ struct Made {
     QStringList log;
     QStringList notes;
     std::optional<PlannedConversion> planned;
-    std::optional<FFmpegError> error;
+    QByteArray failure;
     QString mpg;
     QString iso;
 };
 
-// Plans, encodes, authors and images the source in folder, as the window's chain does.
+// The plan of the source, and the MPEG file and image a run makes of it in folder.
 Made makeImage(const QString& source, const QString& folder, const EncodeSettings& settings) {
     FFmpegService service;
     Made made;
-    const LogCallback onLog = [&](const QString& line) { made.log << line; };
-    const LogCallback onNote = [&](const QString& line) { made.notes << line; };
-    const Outcome<PlannedConversion> planned =
-        await(service.planConversion(source, ffmpeg, settings, onLog, onNote));
-    made.planned = planned.value;
-    made.error = planned.error;
-    if (!planned.value)
-        return made;
-    made.mpg = folder + "/Film.mpg";
-    const Outcome<DiscTitle> encoded = await(service.runConversion(
-        *planned.value, made.mpg, [](double) {}, onLog, onNote));
-    const Outcome<QString> authored =
-        encoded.value ? await(service.createVideoTS(made.mpg, dvdauthor, onLog, *encoded.value))
-                      : Outcome<QString>{};
-    const Outcome<QString> image =
-        authored.value ? await(service.createISO(*authored.value, "/usr/bin/genisoimage", "FILM",
-                                                 *authored.value + ".iso", onLog))
-                       : Outcome<QString>{};
-    made.error = encoded.error ? encoded.error : authored.error ? authored.error : image.error;
-    made.iso = image.value.value_or(QString());
+    const LogCallback ignore = [](const QString&) {};
+    made.planned =
+        await(service.planConversion(source, "/usr/bin/ffmpeg", settings, ignore, ignore)).value;
+    RunRequest request =
+        realToolsRequest(Stage::encode, Stage::image, source, folder + "/Film.mpg");
+    request.encode = settings;
+    RecordedRun run(service, request);
+    if (!run.succeeds())
+        made.failure = run.story();
+    made.log = run.toolLines;
+    made.notes = run.notes;
+    made.mpg = request.mpg;
+    made.iso = run.ending().products.iso.value_or(QString());
     return made;
 }
 
@@ -92,7 +82,7 @@ private slots:
         settings.fillsDisc = true;
         settings.disc = minuteDisc;
         const Made made = makeImage(m_source, folder("passend"), settings);
-        QVERIFY2(!made.error, made.error ? qPrintable(made.error->description()) : "");
+        QVERIFY2(made.failure.isEmpty() && made.planned, made.failure);
         const double fill = double(QFileInfo(made.iso).size()) / double(minuteDisc.bytes);
         qInfo("Passend: %dk, image %lld bytes, %.2f %% of the disc",
               made.planned->plan.videoBitrateKbps, QFileInfo(made.iso).size(), fill * 100);
@@ -132,7 +122,7 @@ private slots:
         const EncodeSettings settings = encodeSettingsFor(0, preset, {}, minuteDisc);
         const Made made =
             makeImage(m_source, folder(QStringLiteral("preset%1").arg(preset)), settings);
-        QVERIFY2(!made.error, made.error ? qPrintable(made.error->description()) : "");
+        QVERIFY2(made.failure.isEmpty() && made.planned, made.failure);
         QVERIFY(made.planned->plan.size);
         const qint64 expected = made.planned->plan.size->imageBytes;
         const qint64 real = QFileInfo(made.iso).size();

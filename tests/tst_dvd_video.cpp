@@ -1,8 +1,7 @@
 // Whole discs from generated sources: encode, author (twice), image, and what libdvdread's lsdvd
 // reads from the image: titles, chapters, the sound's language, the picture's shape.
-#include "AwaitTask.h"
-#include "FFmpegService.h"
 #include "MediaChecks.h"
+#include "RecordedRun.h"
 #include "TestFiles.h"
 
 #include <QDir>
@@ -49,29 +48,11 @@ DiscReport lsdvd(const QString& image) {
     return report;
 }
 
-struct Chain {
-    QStringList log;
-    QByteArray failure;
-    QString iso;
-};
-
-// Encode, author and image one source the way the window's chain does.
-Chain runChain(const QString& source, const QString& mpg) {
-    const Encode encoded = encode(source, mpg);
-    Chain chain{encoded.log, encoded.failure(), {}};
-    if (!encoded.title)
-        return chain;
-    FFmpegService service;
-    const auto onLog = [&](const QString& line) { chain.log << line; };
-    const Outcome<QString> authored =
-        await(service.createVideoTS(mpg, "/usr/bin/dvdauthor", onLog, *encoded.title));
-    const Outcome<QString> image =
-        authored.value ? await(service.createISO(*authored.value, "/usr/bin/genisoimage", "TEST",
-                                                 *authored.value + ".iso", onLog))
-                       : authored;
-    chain.failure = image.value ? QByteArray() : image.story();
-    chain.iso = image.value.value_or(QString());
-    return chain;
+// Encodes, authors and images one source as a run does, with the image named TEST.
+RunRequest chain(const QString& source, const QString& mpg) {
+    RunRequest request = realToolsRequest(Stage::encode, Stage::image, source, mpg);
+    request.volumeName = "TEST";
+    return request;
 }
 
 } // namespace
@@ -80,6 +61,7 @@ class DvdVideoTest : public QObject {
     Q_OBJECT
 
     QTemporaryDir m_dir;
+    FFmpegService m_service;
 
 private slots:
     void rerunGivesOneTitleWithLanguageAndChapters() {
@@ -91,8 +73,8 @@ private slots:
                 words("-map 0:v -map 1:a -map_chapters 2 -metadata:s:a:0 language=deu -c:v libx264 "
                       "-preset ultrafast -c:a aac"));
         const QString mpg = m_dir.filePath("Film_PAL_DVD.mpg");
-        const Chain first = runChain(film, mpg);
-        QVERIFY2(first.failure.isEmpty(), first.failure);
+        RecordedRun first(m_service, chain(film, mpg));
+        QVERIFY2(first.succeeds(), first.story());
         // Files of the user's own beside the disc's stay.
         const QString folder = m_dir.filePath("Film_PAL_DVD_DVD");
         QFile keep(folder + "/Notizen.txt");
@@ -100,13 +82,13 @@ private slots:
         keep.close();
         QVERIFY(QDir(folder).mkdir("Extras"));
 
-        const Chain second = runChain(film, mpg);
-        QVERIFY2(second.failure.isEmpty(), second.failure);
-        QCOMPARE(second.log.filter("Lösche die DVD-Dateien des letzten Laufs: ").size(), 1);
+        RecordedRun second(m_service, chain(film, mpg));
+        QVERIFY2(second.succeeds(), second.story());
+        QCOMPARE(second.toolLines.filter("Lösche die DVD-Dateien des letzten Laufs: ").size(), 1);
         QVERIFY(QFile::exists(folder + "/Notizen.txt"));
         QVERIFY(QDir(folder + "/Extras").exists());
 
-        const DiscReport disc = lsdvd(second.iso);
+        const DiscReport disc = lsdvd(*second.ending().products.iso);
         QCOMPARE(disc.titles, QStringList{"01"});
         QCOMPARE(disc.languages, QStringList{"de - Deutsch"});
         QCOMPARE(disc.aspect, "16/9");
@@ -124,9 +106,9 @@ private slots:
             m_dir, "Lang.mkv",
             words("-f lavfi -i color=c=black:s=64x36:r=25:d=305 -f lavfi -i anullsrc=cl=mono "
                   "-t 305 -c:v libx264 -preset ultrafast -c:a aac"));
-        const Chain chain = runChain(source, m_dir.filePath("Lang.mpg"));
-        QVERIFY2(chain.failure.isEmpty(), chain.failure);
-        const DiscReport disc = lsdvd(chain.iso);
+        RecordedRun run(m_service, chain(source, m_dir.filePath("Lang.mpg")));
+        QVERIFY2(run.succeeds(), run.story());
+        const DiscReport disc = lsdvd(*run.ending().products.iso);
         QCOMPARE(disc.titles, QStringList{"01"});
         QCOMPARE(disc.languages.size(), 1);
         QVERIFY2(disc.languages[0].startsWith("xx"), disc.text);

@@ -26,6 +26,11 @@ bool RecordedRun::finish(int timeoutMs) {
     return QTest::qWaitFor([this] { return hasEnded(); }, timeoutMs);
 }
 
+bool RecordedRun::succeeds(int timeoutMs) {
+    start();
+    return finish(timeoutMs) && m_ending->succeeded();
+}
+
 QByteArray RecordedRun::story() const {
     if (!m_ending)
         return "running";

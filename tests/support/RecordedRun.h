@@ -15,11 +15,15 @@ class RecordedRun {
 public:
     RecordedRun(FFmpegService& service, const RunRequest& request,
                 const Clock& clock = Clock::system());
+    RecordedRun(const RecordedRun&) = delete;
+    RecordedRun& operator=(const RecordedRun&) = delete;
 
     DiscRun& run() { return *m_run; }
     // Starts the run; finish() runs the event loop until it has ended (at most timeoutMs).
     void start();
     bool finish(int timeoutMs = 180000);
+    // Both, for a run that is only judged when it has ended; true when it succeeded.
+    bool succeeds(int timeoutMs = 180000);
     bool hasEnded() const { return m_ending.has_value(); }
     const RunEnding& ending() const { return *m_ending; }
     // The ending's message, for check messages; "succeeded" for a success, "running" before the
