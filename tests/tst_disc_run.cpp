@@ -219,9 +219,10 @@ private slots:
             QTRY_VERIFY(QFile::exists(tools + "/ran"));
         }
         const QRegularExpression line(QRegularExpression::anchoredPattern(pattern));
-        const QStringList said =
-            run.notes + QStringList{run.hasEnded() ? run.ending().message() : ""};
-        QVERIFY2(said.indexOf(line) >= 0, qPrintable(said.join('\n')));
+        const auto said = [&] {
+            return run.notes + QStringList{run.hasEnded() ? run.ending().message() : ""};
+        };
+        QTRY_VERIFY2(said().indexOf(line) >= 0, qPrintable(said().join('\n')));
         run.run().cancel();
         QVERIFY(run.finish());
         QTRY_VERIFY(runningTools().isEmpty());
