@@ -53,10 +53,10 @@ public:
                                    std::optional<double> duration, ProgressCallback onProgress,
                                    LogCallback onLog, StageControl control = {});
 
+    // Probes every stream of the source in one ffprobe run. Without ffprobe the probe is skipped
+    // with a note to onLog and knows nothing; fails with ffprobeFailed or unreadableOutput.
     QCoro::Task<VideoProbe> probeVideo(QString input, QString ffprobePath, LogCallback onLog,
                                        StageControl control = {});
-    QCoro::Task<QList<AudioStreamInfo>> probeAudioStreams(QString input, QString ffprobePath,
-                                                          StageControl control = {});
 
     // Probes the source and plans its encode, before anything is written, and logs the summary
     // of the plan. onNote gets the lines meant for the user whatever is kept of the tools'

@@ -44,8 +44,21 @@ struct AudioStreamInfo {
     std::optional<QString> title;
     // Whether the file marks the stream as its default one; ffmpeg prefers it when none is chosen.
     std::optional<bool> isDefault = std::nullopt;
+    std::optional<bool> isForced = std::nullopt;
 
     friend bool operator==(const AudioStreamInfo&, const AudioStreamInfo&) = default;
+};
+
+struct SubtitleStreamInfo {
+    int index = 0; // the stream number ffprobe reports among all streams of the file
+    std::optional<QString> codec;
+    std::optional<QString> language;
+    std::optional<QString> title;
+    std::optional<bool> isDefault;
+    // Forced subtitles are meant to be shown even when subtitles are off.
+    std::optional<bool> isForced;
+
+    friend bool operator==(const SubtitleStreamInfo&, const SubtitleStreamInfo&) = default;
 };
 
 struct VideoProbe {
@@ -66,8 +79,9 @@ struct VideoProbe {
     std::optional<QString> fieldOrder = std::nullopt;
     // Where the video stream starts, in seconds after the start of the file.
     std::optional<double> videoStart = std::nullopt;
-    // The audio streams in file order, and the chapter marks in seconds after the start of the
-    // file.
+    // The audio and subtitle streams in file order, and the chapter marks in seconds after the
+    // start of the file.
     QList<AudioStreamInfo> audioStreams = {};
+    QList<SubtitleStreamInfo> subtitleStreams = {};
     QList<double> chapterStarts = {};
 };
