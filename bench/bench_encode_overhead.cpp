@@ -61,8 +61,7 @@ QCoro::Task<> run(int rounds) {
         ratios.push_back(viaService.back() / plain.back());
 
         clock.restart();
-        co_await service.runToolStreaming(
-            ffmpeg, arguments, probe.duration, [](double) {}, countLine);
+        co_await service.runToolStreaming(ffmpeg, arguments, countLine);
         runnerRatios.push_back(clock.elapsed() / 1000.0 / plain.back());
 
         clock.restart();

@@ -1,11 +1,10 @@
-// Number reading, ratios, progress lines, line splitting and the probe's JSON records.
-#include "DiscFit.h"
+// Number reading, ratios, status lines, line splitting and the probe's JSON records.
 #include "EncodeCheck.h"
-#include "EncodeProgress.h"
 #include "FFmpegError.h"
 #include "LineSplitter.h"
 #include "NumberReading.h"
 #include "ProbeJson.h"
+#include "StatusLine.h"
 
 #include <QLocale>
 #include <QTest>
@@ -75,45 +74,38 @@ private slots:
         compareNumber(::parseRatio(text, separator), expected);
     }
 
-    // Status lines against the share of the source they report, the position they reached and
-    // the bytes written.
+    // Status lines against the position they reached and the bytes written.
     void statusLines_data() {
         QTest::addColumn<QString>("line");
-        QTest::addColumn<double>("duration");
-        QTest::addColumn<OptionalNumber>("fraction");
         QTest::addColumn<OptionalNumber>("seconds");
         QTest::addColumn<qint64>("bytes"); // -1: none
         const qint64 none = -1;
         QTest::newRow("running")
             << "frame=  100 fps=50 q=2.0 size=   10240kB time=00:01:30.50 bitrate=5000kbits/s"
-            << 181.0 << OptionalNumber(0.5) << OptionalNumber(90.5) << 10240LL * 1024;
-        QTest::newRow("last, hours")
-            << "frame= 1500 Lsize=   61054kB time=01:23:45.67" << 10051.34 << OptionalNumber(0.5)
-            << OptionalNumber(5025.67) << 61054LL * 1024;
-        QTest::newRow("beyond the end")
-            << "time=00:10:00.00" << 500.0 << OptionalNumber(1) << OptionalNumber(600) << none;
-        QTest::newRow("first marker counts") << "time=00:00:10 time=00:00:20" << 100.0
-                                             << OptionalNumber(0.1) << OptionalNumber(10) << none;
-        QTest::newRow("nothing written yet") << "frame=    0 size=N/A time=N/A" << 100.0
-                                             << OptionalNumber() << OptionalNumber() << none;
-        QTest::newRow("marker at the end")
-            << "size=0kB time=" << 100.0 << OptionalNumber() << OptionalNumber() << 0LL;
-        QTest::newRow("two fields")
-            << "time=00:50.00" << 100.0 << OptionalNumber() << OptionalNumber() << none;
-        QTest::newRow("no duration")
-            << "time=00:00:50.00" << 0.0 << OptionalNumber() << OptionalNumber(50) << none;
-        QTest::newRow("no status") << "Stream #0:0 -> #0:0 (h264 -> mpeg2video)" << 100.0
-                                   << OptionalNumber() << OptionalNumber() << none;
+            << OptionalNumber(90.5) << 10240LL * 1024;
+        QTest::newRow("last, hours") << "frame= 1500 Lsize=   61054kB time=01:23:45.67"
+                                     << OptionalNumber(5025.67) << 61054LL * 1024;
+        QTest::newRow("first marker counts")
+            << "time=00:00:10 time=00:00:20" << OptionalNumber(10) << none;
+        QTest::newRow("nothing written yet")
+            << "frame=    0 size=N/A time=N/A" << OptionalNumber() << none;
+        QTest::newRow("marker at the end") << "size=0kB time=" << OptionalNumber() << 0LL;
+        QTest::newRow("two fields") << "time=00:50.00" << OptionalNumber() << none;
+        QTest::newRow("a field unreadable") << "time=00:0x:50.00" << OptionalNumber() << none;
+        QTest::newRow("space after the marker") << "time= 00:00:50" << OptionalNumber() << none;
+        QTest::newRow("size without unit")
+            << "size=10240 time=nan:00:00" << OptionalNumber() << none;
+        QTest::newRow("no status")
+            << "Stream #0:0 -> #0:0 (h264 -> mpeg2video)" << OptionalNumber() << none;
     }
     void statusLines() {
         QFETCH(QString, line);
-        QFETCH(double, duration);
-        QFETCH(OptionalNumber, fraction);
         QFETCH(OptionalNumber, seconds);
         QFETCH(qint64, bytes);
-        compareNumber(progressFraction(line, duration), fraction);
-        compareNumber(statusTime(line), seconds);
-        QCOMPARE(statusSize(line).value_or(-1), bytes);
+        const std::optional<StatusLine> status = StatusLine::parse(line);
+        QCOMPARE(status.has_value(), seconds || bytes >= 0);
+        compareNumber(status.value_or(StatusLine{}).time, seconds);
+        QCOMPARE(status.value_or(StatusLine{}).size.value_or(-1), bytes);
     }
 
     void lineSplitter_data() {
@@ -194,7 +186,7 @@ private slots:
               "[h264 @ 0x55c1] Invalid NAL unit size (1234 > 567).",
               "Truncating packet of size 2345 to 12",
               "frame=    4 fps=0.0 q=2.0 Lsize=  40kB time=00:00:00.13 bitrate=0.0kbits/s"})
-            watch.see(QString::fromUtf8(line));
+            watch.see(QString::fromUtf8(line), StatusLine::parse(QString::fromUtf8(line)));
         compareNumber(watch.reached(), 0.13);
         QCOMPARE(watch.reasons(),
                  (QStringList{"[matroska,webm @ 0x5581] File ended prematurely at pos. 61440 "
@@ -205,7 +197,7 @@ private slots:
         // A source that keeps complaining fills the reason with a few distinct lines only.
         EncodeWatch flood;
         for (int i = 0; i < 500; ++i)
-            flood.see(QStringLiteral("[h264 @ 0x1] error while decoding MB %1 7").arg(i));
+            flood.see(QStringLiteral("[h264 @ 0x1] error while decoding MB %1 7").arg(i), {});
         QCOMPARE(flood.reasons().size(), 6);
     }
 

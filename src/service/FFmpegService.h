@@ -46,12 +46,10 @@ public:
                                     std::optional<Environment> environment = std::nullopt,
                                     StageControl control = {});
 
-    // Runs a tool and hands every line of its standard error to onLog as it arrives, and to the
-    // progress parser when a duration is known. A non-zero status fails with conversionFailed,
-    // whose tool reason is the tool's last line or the signal that ended it.
-    QCoro::Task<> runToolStreaming(QString path, QStringList arguments,
-                                   std::optional<double> duration, ProgressCallback onProgress,
-                                   LogCallback onLog, StageControl control = {});
+    // Runs a tool and hands every line of its standard error to onLog as it arrives. Ends as
+    // ToolResult::throwIfFailed does, with the tool's last line or the signal that ended it.
+    QCoro::Task<> runToolStreaming(QString path, QStringList arguments, LogCallback onLog,
+                                   StageControl control = {});
 
     // Probes every stream of the source in one ffprobe run. Without ffprobe the probe is skipped
     // with a note to onLog and knows nothing; fails with ffprobeFailed or unreadableOutput.

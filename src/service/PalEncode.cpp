@@ -1,15 +1,22 @@
 #include "EncodeCheck.h"
-#include "EncodeProgress.h"
 #include "FFmpegService.h"
 #include "platform/FileChecks.h"
 
 #include <QFileInfo>
+
+#include <algorithm>
 
 namespace {
 
 // The window shows the expected end from a tenth of the encode on; the projected size comes with
 // it.
 constexpr double projectFrom = 0.1;
+
+// The share of the encode that a status line's time reports, within 0..1.
+double encodedShare(double time, double length) {
+    const double share = time / length;
+    return share > 0 ? std::min(share, 1.0) : 0.0;
+}
 
 } // namespace
 
@@ -46,24 +53,26 @@ QCoro::Task<DiscTitle> FFmpegService::runConversion(PlannedConversion planned, Q
         ffmpegArguments(QFileInfo(planned.input).absoluteFilePath(),
                         QFileInfo(output).absoluteFilePath(), settings, plan);
     EncodeWatch watch;
-    const std::optional<double> duration = planned.probe.duration;
+    const std::optional<double> length = planned.probe.duration;
+    const bool measured = length && *length > 0 && plan.expectedDuration;
     bool projected = false;
-    const LogCallback watchedLog = [&](const QString& line) {
-        watch.see(line);
-        if (!projected && duration && plan.expectedDuration) {
-            const std::optional<double> fraction = progressFraction(line, *duration);
-            const std::optional<qint64> written = statusSize(line);
-            if (fraction && written && *fraction >= projectFrom) {
-                projected = true;
-                onNote(projectedSizeLine(
-                    projectedImageBytes(*written, *watch.reached(), *plan.expectedDuration),
-                    settings.disc));
-            }
+    const LogCallback followLine = [&](const QString& line) {
+        // Each line is read once, for the damage check, the size projection and the progress.
+        const std::optional<StatusLine> status = StatusLine::parse(line);
+        watch.see(line, status);
+        const bool timed = measured && status && status->time;
+        const double share = timed ? encodedShare(*status->time, *length) : 0.0;
+        if (timed && !projected && status->size && share >= projectFrom) {
+            projected = true;
+            onNote(projectedSizeLine(
+                projectedImageBytes(*status->size, *status->time, *plan.expectedDuration),
+                settings.disc));
         }
         onLog(line);
+        if (timed)
+            onProgress(share);
     };
-    co_await runToolStreaming(planned.ffmpegPath, arguments, duration, onProgress, watchedLog,
-                              control);
+    co_await runToolStreaming(planned.ffmpegPath, arguments, followLine, control);
     // A cut-off or damaged source makes ffmpeg stop early and still exit with 0.
     if (plan.expectedDuration && watch.reached() &&
         endedEarly(*watch.reached(), *plan.expectedDuration))

@@ -28,8 +28,10 @@ struct ToolResult {
     // Why the tool failed, as far as it says: the signal that ended it, or else the last
     // non-empty line it wrote, standard error first.
     QString failureReason() const;
+    // Fails with conversionFailed and failureReason when the tool did not exit with 0.
+    void throwIfFailed() const;
     // Hands the whole standard output, then the whole standard error, to onLog (each when not
-    // empty), and fails with conversionFailed when the tool did not exit with 0.
+    // empty), then throwIfFailed.
     void reportTo(const LogCallback& onLog) const;
 };
 
