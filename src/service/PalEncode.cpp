@@ -53,20 +53,20 @@ QCoro::Task<DiscTitle> FFmpegService::runConversion(PlannedConversion planned, Q
         ffmpegArguments(QFileInfo(planned.input).absoluteFilePath(),
                         QFileInfo(output).absoluteFilePath(), settings, plan);
     EncodeWatch watch;
-    const std::optional<double> length = planned.probe.duration;
-    const bool measured = length && *length > 0 && plan.expectedDuration;
+    // ffmpeg's "time=" is the output's: progress is measured against the length the encode
+    // writes, which a sped-up film makes shorter than the source.
+    const std::optional<double> length = plan.expectedDuration;
     bool projected = false;
     const LogCallback followLine = [&](const QString& line) {
         // Each line is read once, for the damage check, the size projection and the progress.
         const std::optional<StatusLine> status = StatusLine::parse(line);
         watch.see(line, status);
-        const bool timed = measured && status && status->time;
+        const bool timed = length && *length > 0 && status && status->time;
         const double share = timed ? encodedShare(*status->time, *length) : 0.0;
         if (timed && !projected && status->size && share >= projectFrom) {
             projected = true;
-            onNote(projectedSizeLine(
-                projectedImageBytes(*status->size, *status->time, *plan.expectedDuration),
-                settings.disc));
+            onNote(projectedSizeLine(projectedImageBytes(*status->size, *status->time, *length),
+                                     settings.disc));
         }
         onLog(line);
         if (timed)
