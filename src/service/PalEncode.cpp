@@ -1,4 +1,5 @@
 #include "EncodeCheck.h"
+#include "FFmpegArguments.h"
 #include "FFmpegService.h"
 #include "platform/FileChecks.h"
 
@@ -49,9 +50,8 @@ QCoro::Task<DiscTitle> FFmpegService::runConversion(PlannedConversion planned, Q
     const EncodePlan& plan = planned.plan;
     const EncodeSettings& settings = planned.settings;
     // Absolute paths keep a file name that starts with a dash from reading as an option.
-    const QStringList arguments =
-        ffmpegArguments(QFileInfo(planned.input).absoluteFilePath(),
-                        QFileInfo(output).absoluteFilePath(), settings, plan);
+    const QStringList arguments = ffmpegArguments(QFileInfo(planned.input).absoluteFilePath(),
+                                                  QFileInfo(output).absoluteFilePath(), plan);
     EncodeWatch watch;
     // ffmpeg's "time=" is the output's: progress is measured against the length the encode
     // writes, which a sped-up film makes shorter than the source.

@@ -63,15 +63,15 @@ struct SubtitleStreamInfo {
     friend bool operator==(const SubtitleStreamInfo&, const SubtitleStreamInfo&) = default;
 };
 
+// Every field has an initialiser, so that a record may name only the fields it knows.
 struct VideoProbe {
-    std::optional<double> frameRate;
-    std::optional<double> duration;
-    std::optional<double> displayAspectRatio;
-    std::optional<int> width;
-    std::optional<int> height;
+    std::optional<double> frameRate = std::nullopt;
+    std::optional<double> duration = std::nullopt;
+    std::optional<double> displayAspectRatio = std::nullopt;
+    std::optional<int> width = std::nullopt;
+    std::optional<int> height = std::nullopt;
     // Known only when ffprobe ran: whether the source has a video stream at all.
-    std::optional<bool> hasVideoStream;
-    // The fields below have initialisers so that records listing only the ones above stay whole.
+    std::optional<bool> hasVideoStream = std::nullopt;
     // r_frame_rate: the base rate all timestamps fit; differs from the average for variable rates.
     std::optional<double> baseFrameRate = std::nullopt;
     std::optional<double> sampleAspectRatio = std::nullopt;
