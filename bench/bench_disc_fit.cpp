@@ -10,6 +10,7 @@
 // against the source at 1024x576 of 20 s encoded with the plain and the "Passend" encoder
 // settings, and at the full and the half width (352x576, same aspect flags).
 #include "BenchSupport.h"
+#include "FFmpegArguments.h"
 #include "FFmpegService.h"
 
 #include <QCoreApplication>
@@ -233,9 +234,10 @@ QCoro::Task<> measureQuality(const QString& dir) {
         plan.videoBitrateKbps = kbps;
         plan.maxRateKbps = 9800;
         plan.tunedEncoder = tuned;
-        if (halfWidth)
-            plan.videoFilters = "scale=352:576:flags=lanczos,setsar=32/11,fps=25";
-        QStringList arguments = ffmpegArguments(source, mpg, settings, plan);
+        QStringList arguments = ffmpegArguments(source, mpg, plan);
+        if (halfWidth) // a 352×576 frame, which the plan never chooses
+            arguments[arguments.indexOf("-vf") + 1] =
+                "scale=352:576:flags=lanczos,setsar=32/11,fps=25";
         arguments.prepend("error");
         arguments.prepend("-v");
         QElapsedTimer clock;

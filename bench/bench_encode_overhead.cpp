@@ -4,6 +4,7 @@
 // to judge whether the encode ended early; the runner alone (runToolStreaming with the same
 // arguments) and the probe alone are measured too, to show where time goes.
 #include "BenchSupport.h"
+#include "FFmpegArguments.h"
 #include "FFmpegService.h"
 
 #include <QCoreApplication>
@@ -42,7 +43,7 @@ QCoro::Task<> run(int rounds) {
     const VideoProbe probe =
         co_await service.probeVideo(clip, "/usr/bin/ffprobe", [](const QString&) {});
     const EncodeSettings settings;
-    const QStringList arguments = ffmpegArguments(clip, out, settings, planEncode(probe, settings));
+    const QStringList arguments = ffmpegArguments(clip, out, planEncode(probe, settings));
 
     std::vector<double> ratios;
     std::vector<double> runnerRatios;
@@ -61,8 +62,7 @@ QCoro::Task<> run(int rounds) {
         ratios.push_back(viaService.back() / plain.back());
 
         clock.restart();
-        co_await service.runToolStreaming(
-            ffmpeg, arguments, probe.duration, [](double) {}, countLine);
+        co_await service.runToolStreaming(ffmpeg, arguments, countLine);
         runnerRatios.push_back(clock.elapsed() / 1000.0 / plain.back());
 
         clock.restart();

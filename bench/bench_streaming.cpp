@@ -21,14 +21,12 @@ QCoro::Task<> run(QString tool, long expected) {
     QElapsedTimer clock;
     clock.start();
     const QStringList arguments{QString::number(expected)};
-    co_await service.runToolStreaming(
-        tool, arguments, std::nullopt, [](double) {},
-        [&](const QString& line) {
-            bytes += line.size() + 1;
-            if (line.mid(6, 8).trimmed().toLong() != delivered)
-                ++outOfOrder;
-            ++delivered;
-        });
+    co_await service.runToolStreaming(tool, arguments, [&](const QString& line) {
+        bytes += line.size() + 1;
+        if (line.mid(6, 8).trimmed().toLong() != delivered)
+            ++outOfOrder;
+        ++delivered;
+    });
     const double seconds = clock.elapsed() / 1000.0;
     const bool ok = delivered == expected && outOfOrder == 0 && seconds < 2.0 &&
                     stalls.worstStallMs() <= 50 && peakResidentMb() < 100;

@@ -1,8 +1,10 @@
-// The decisions of the PAL encode, its ffmpeg arguments, the size forecast and the disc title.
+// The decisions of the PAL encode, the ffmpeg arguments made of them, the size forecast and the
+// disc title.
 #include "DiscFit.h"
 #include "DiscTitle.h"
 #include "EncodeCheck.h"
 #include "EncodePlan.h"
+#include "FFmpegArguments.h"
 #include "FFmpegError.h"
 #include "LanguageCodes.h"
 
@@ -21,35 +23,30 @@ Q_DECLARE_METATYPE(OptionalText)
 namespace {
 
 // A source as ffprobe describes it; what is left out is unknown.
-struct Source {
-    OptionalInt width = {};
-    OptionalInt height = {};
-    OptionalNumber dar = {};
-    OptionalNumber sar = {};
-    OptionalNumber rotation = {};
-    OptionalNumber rate = {};
-    OptionalNumber baseRate = {};
-    OptionalText fields = {};
-    OptionalNumber start = {};
-
-    VideoProbe probe() const {
-        VideoProbe probe{rate, {}, dar, width, height, true};
-        probe.sampleAspectRatio = sar;
-        probe.rotation = rotation;
-        probe.baseFrameRate = baseRate;
-        probe.fieldOrder = fields;
-        probe.videoStart = start;
-        return probe;
-    }
-};
+using Probe = VideoProbe;
 
 AudioStreamInfo audioStream(int channels, OptionalText language, bool isDefault) {
     return {1, QStringLiteral("aac"), channels, language, {}, isDefault};
 }
 
+// "720x428 16:9", then for interlaced sources "kept", "per field" or "per frame" with the field
+// shown first ("tff", "bff"), then "from 23.976" for film sped up from that rate.
+QString inShort(const EncodePlan& plan) {
+    const char* const fields[] = {"", " kept", " per field", " per frame"};
+    QString text = QStringLiteral("%1x%2 %3%4")
+                       .arg(plan.picture.width)
+                       .arg(plan.picture.height)
+                       .arg(plan.widescreen ? "16:9" : "4:3", fields[int(plan.fields)]);
+    if (plan.fields != EncodePlan::Fields::Progressive)
+        text += plan.topFieldFirst ? " tff" : " bff";
+    if (plan.speedUpFrom)
+        text += QString::asprintf(" from %.3f", *plan.speedUpFrom);
+    return text;
+}
+
 } // namespace
 
-Q_DECLARE_METATYPE(Source)
+Q_DECLARE_METATYPE(Probe)
 
 class EncodePlanTest : public QObject {
     Q_OBJECT
@@ -61,101 +58,87 @@ private slots:
     }
 
     // The picture's shape, fields and rate, and the disc shape as stored (0 automatic, 1 16:9,
-    // 2 4:3), against the filter chain and the interlace flags.
-    void videoChain_data() {
-        QTest::addColumn<Source>("source");
+    // 2 4:3), against the decisions in short: the scaled picture and the disc shape, what
+    // becomes of the fields and which comes first, the rate film is sped up from.
+    void decisions_data() {
+        QTest::addColumn<Probe>("source");
         QTest::addColumn<int>("aspectMode");
-        QTest::addColumn<QString>("filters");
-        QTest::addColumn<QString>("flags");
-        const QString progressive = "+ildct -top 1";
-        const QString wide = "scale=720:576:flags=lanczos,setsar=64/45,fps=25";
-        const QString narrow = "scale=720:576:flags=lanczos,setsar=12/11,fps=25";
-        const QString portrait =
-            "scale=304:576:flags=lanczos,pad=720:576:208:0,setsar=12/11,fps=25";
-        const QString fields = "scale=720:576:interl=1:flags=lanczos,setsar=64/45,fps=25";
-        const QString film = "scale=720:576:flags=lanczos,setsar=64/45,"
-                             "setpts=(PTS-STARTPTS)*(23.976024/25)";
+        QTest::addColumn<QString>("decisions");
         // PAL-sized 16:9 at the average and base rates, with its field order.
         const auto pal = [](double rate, OptionalNumber base, OptionalText order) {
-            return Source{.dar = 16.0 / 9, .rate = rate, .baseRate = base, .fields = order};
+            return Probe{.frameRate = rate,
+                         .displayAspectRatio = 16.0 / 9,
+                         .baseFrameRate = base,
+                         .fieldOrder = order};
         };
+        const double film = 24000.0 / 1001;
 
-        QTest::newRow("nothing known") << Source{} << 0 << wide << progressive;
+        QTest::newRow("nothing known") << Probe{} << 0 << "720x576 16:9";
         QTest::newRow("within 1 % fills the frame")
-            << Source{.width = 1000, .height = 566} << 0 << wide << progressive;
+            << Probe{.width = 1000, .height = 566} << 0 << "720x576 16:9";
         QTest::newRow("the stream's DAR wins over its size")
-            << Source{.width = 1920, .height = 1080, .dar = 4.0 / 3} << 0 << narrow << progressive;
+            << Probe{.displayAspectRatio = 4.0 / 3, .width = 1920, .height = 1080} << 0
+            << "720x576 4:3";
         QTest::newRow("2.39:1 letterboxed")
-            << Source{.width = 1920, .height = 804} << 0
-            << "scale=720:428:flags=lanczos,pad=720:576:0:74,setsar=64/45,fps=25" << progressive;
+            << Probe{.width = 1920, .height = 804} << 0 << "720x428 16:9";
         QTest::newRow("1.7 is wide and pillarboxed")
-            << Source{.width = 1700, .height = 1000} << 0
-            << "scale=688:576:flags=lanczos,pad=720:576:16:0,setsar=64/45,fps=25" << progressive;
-        QTest::newRow("9:16") << Source{.width = 1080, .height = 1920} << 0 << portrait
-                              << progressive;
+            << Probe{.width = 1700, .height = 1000} << 0 << "688x576 16:9";
+        QTest::newRow("9:16") << Probe{.width = 1080, .height = 1920} << 0 << "304x576 4:3";
         QTest::newRow("16:9 stored, turned -90")
-            << Source{.width = 1920, .height = 1080, .rotation = -90} << 0 << portrait
-            << progressive;
+            << Probe{.width = 1920, .height = 1080, .rotation = -90} << 0 << "304x576 4:3";
         QTest::newRow("upside down")
-            << Source{.width = 1920, .height = 1080, .rotation = 180} << 0 << wide << progressive;
+            << Probe{.width = 1920, .height = 1080, .rotation = 180} << 0 << "720x576 16:9";
         QTest::newRow("720x576 SAR 16:15")
-            << Source{.width = 720, .height = 576, .sar = 16.0 / 15} << 0 << narrow << progressive;
+            << Probe{.width = 720, .height = 576, .sampleAspectRatio = 16.0 / 15} << 0
+            << "720x576 4:3";
         QTest::newRow("720x576 SAR 64:45")
-            << Source{.width = 720, .height = 576, .sar = 64.0 / 45} << 0 << wide << progressive;
+            << Probe{.width = 720, .height = 576, .sampleAspectRatio = 64.0 / 45} << 0
+            << "720x576 16:9";
         QTest::newRow("16:9 on a chosen 4:3 disc")
-            << Source{.width = 1920, .height = 1080} << 2
-            << "scale=720:432:flags=lanczos,pad=720:576:0:72,setsar=12/11,fps=25" << progressive;
+            << Probe{.width = 1920, .height = 1080} << 2 << "720x432 4:3";
+        // What a newer version stores as "opt.aspectMode" reads as automatic.
+        QTest::newRow("choice of a newer version")
+            << Probe{.width = 1440, .height = 1080} << 3 << "720x576 4:3";
         QTest::newRow("4:3 on a chosen 16:9 disc")
-            << Source{.width = 1440, .height = 1080} << 1
-            << "scale=540:576:flags=lanczos,pad=720:576:90:0,setsar=64/45,fps=25" << progressive;
+            << Probe{.width = 1440, .height = 1080} << 1 << "540x576 16:9";
 
-        QTest::newRow("25i top first") << pal(25, 50, "tt") << 0 << fields << "+ildct+ilme -top 1";
-        QTest::newRow("25i bottom first")
-            << pal(25, 25, "bb") << 0 << fields << "+ildct+ilme -top 0";
+        QTest::newRow("25i top first") << pal(25, 50, "tt") << 0 << "720x576 16:9 kept tff";
+        QTest::newRow("25i bottom first") << pal(25, 25, "bb") << 0 << "720x576 16:9 kept bff";
         QTest::newRow("25i top coded, bottom shown first")
-            << pal(25, 25, "tb") << 0 << fields << "+ildct+ilme -top 0";
+            << pal(25, 25, "tb") << 0 << "720x576 16:9 kept bff";
         QTest::newRow("25i bottom coded, top shown first")
-            << pal(25, 25, "bt") << 0 << fields << "+ildct+ilme -top 1";
+            << pal(25, 25, "bt") << 0 << "720x576 16:9 kept tff";
         QTest::newRow("25i 2.39:1, heights by 8")
-            << Source{.width = 1920, .height = 804, .rate = 25, .fields = "tt"} << 0
-            << "scale=720:432:interl=1:flags=lanczos,pad=720:576:0:72,setsar=64/45,fps=25"
-            << "+ildct+ilme -top 1";
-        QTest::newRow("unknown field order") << pal(25, 25, "unknown") << 0 << wide << progressive;
+            << Probe{.frameRate = 25, .width = 1920, .height = 804, .fieldOrder = "tt"} << 0
+            << "720x432 16:9 kept tff";
+        QTest::newRow("unknown field order") << pal(25, 25, "unknown") << 0 << "720x576 16:9";
         QTest::newRow("29.97i deinterlaced field by field")
-            << pal(30000.0 / 1001, {}, "tt") << 0 << "bwdif=mode=send_field:parity=tff," + wide
-            << progressive;
-        QTest::newRow("50i bottom first")
-            << pal(50, 50, "bb") << 0 << "bwdif=mode=send_field:parity=bff," + wide << progressive;
+            << pal(30000.0 / 1001, {}, "tt") << 0 << "720x576 16:9 per field tff";
+        QTest::newRow("50i bottom first") << pal(50, 50, "bb") << 0 << "720x576 16:9 per field bff";
         QTest::newRow("interlaced film, frame for frame")
-            << pal(24000.0 / 1001, 24000.0 / 1001, "tt") << 0
-            << "bwdif=mode=send_frame:parity=tff," + film << progressive;
+            << pal(film, film, "tt") << 0 << "720x576 16:9 per frame tff from 23.976";
 
-        QTest::newRow("film") << pal(24000.0 / 1001, 24000.0 / 1001, "progressive") << 0 << film
-                              << progressive;
+        QTest::newRow("film") << pal(film, film, "progressive") << 0 << "720x576 16:9 from 23.976";
         QTest::newRow("film without base rate")
-            << pal(24000.0 / 1001, {}, {}) << 0 << film << progressive;
-        QTest::newRow("23.0 not sped up") << pal(23, 23, {}) << 0 << wide << progressive;
-        QTest::newRow("24.2 not sped up") << pal(24.2, 24.2, {}) << 0 << wide << progressive;
+            << pal(film, {}, {}) << 0 << "720x576 16:9 from 23.976";
+        QTest::newRow("23.0 not sped up") << pal(23, 23, {}) << 0 << "720x576 16:9";
+        QTest::newRow("24.2 not sped up") << pal(24.2, 24.2, {}) << 0 << "720x576 16:9";
         QTest::newRow("variable rate averaging 23.67 on a 30 grid")
-            << pal(23.67, 30, "progressive") << 0 << wide << progressive;
-        QTest::newRow("film base rate, average off")
-            << pal(22.5, 24, {}) << 0 << wide << progressive;
+            << pal(23.67, 30, "progressive") << 0 << "720x576 16:9";
+        QTest::newRow("film base rate, average off") << pal(22.5, 24, {}) << 0 << "720x576 16:9";
     }
-    void videoChain() {
-        QFETCH(Source, source);
+    void decisions() {
+        QFETCH(Probe, source);
         QFETCH(int, aspectMode);
-        QFETCH(QString, filters);
-        QFETCH(QString, flags);
-        const EncodeSettings settings = encodeSettingsFor(aspectMode, 0, {}, singleLayerDisc());
-        const EncodePlan plan = planEncode(source.probe(), settings);
-        QCOMPARE(plan.videoFilters, filters);
-        const QStringList arguments = ffmpegArguments("in", "out", settings, plan);
-        QCOMPARE(arguments.mid(arguments.indexOf("-flags") + 1, 3).join(' '), flags);
+        QFETCH(QString, decisions);
+        const EncodePlan plan =
+            planEncode(source, encodeSettingsFor(aspectMode, 0, {}, singleLayerDisc()));
+        QCOMPARE(inShort(plan), decisions);
     }
 
+    // One whole argument list per kind of source.
     void arguments_data() {
-        QTest::addColumn<Source>("source");
-        QTest::addColumn<int>("aspectMode");
+        QTest::addColumn<Probe>("source");
         QTest::addColumn<int>("preset");
         QTest::addColumn<OptionalInt>("audio");
         QTest::addColumn<QString>("expected");
@@ -163,10 +146,17 @@ private slots:
         const QString video = "-r 25 -c:v mpeg2video -pix_fmt yuv420p ";
         const QString audio = "-c:a ac3 -b:a 192k -ar 48000 -ac 2 ";
         const QString output = "-f dvd /out/film.mpg";
+        QTest::newRow("progressive 25 fps, letterboxed")
+            << Probe{.width = 1920, .height = 804} << 0 << OptionalInt()
+            << input + "-vf scale=720:428:flags=lanczos,pad=720:576:0:74,setsar=64/45,fps=25 " +
+                   video + "-b:v 6000k -maxrate 8000k -bufsize 1835k -g 15 -flags +ildct -top 1 " +
+                   audio + output;
         // Both chains start where the picture starts, 21 ms into the file.
         QTest::newRow("film starting late, third stream, Max")
-            << Source{.dar = 16.0 / 9, .rate = 24000.0 / 1001, .start = 0.021} << 0 << 2
-            << OptionalInt(2)
+            << Probe{.frameRate = 24000.0 / 1001,
+                     .displayAspectRatio = 16.0 / 9,
+                     .videoStart = 0.021}
+            << 2 << OptionalInt(2)
             << input +
                    "-map 0:v:0 -map 0:a:2 -vf scale=720:576:flags=lanczos,setsar=64/45,"
                    "setpts=(PTS-STARTPTS)*(23.976024/25) " +
@@ -175,38 +165,40 @@ private slots:
                    "-af atrim=start=0.021000,asetpts=(PTS-0.021000/TB)*0.959041+0.0175/TB,"
                    "atempo=1.042708 " +
                    output;
-        QTest::newRow("PAL, High")
-            << Source{.dar = 4.0 / 3, .rate = 25} << 0 << 1 << OptionalInt()
-            << input + "-vf scale=720:576:flags=lanczos,setsar=12/11,fps=25 " + video +
-                   "-b:v 7500k -maxrate 9000k -bufsize 1835k -g 15 -flags +ildct -top 1 " + audio +
-                   output;
+        QTest::newRow("25i bottom first kept")
+            << Probe{.frameRate = 25, .displayAspectRatio = 16.0 / 9, .fieldOrder = "bb"} << 0
+            << OptionalInt()
+            << input + "-vf scale=720:576:interl=1:flags=lanczos,setsar=64/45,fps=25 " + video +
+                   "-b:v 6000k -maxrate 8000k -bufsize 1835k -g 15 -flags +ildct+ilme -top 0 " +
+                   audio + output;
+        // "opt.qualityPreset" of a newer version reads as "Standard".
+        QTest::newRow("29.97i bottom first deinterlaced, preset of a newer version")
+            << Probe{.frameRate = 30000.0 / 1001,
+                     .displayAspectRatio = 16.0 / 9,
+                     .fieldOrder = "bb"}
+            << 4 << OptionalInt()
+            << input +
+                   "-vf bwdif=mode=send_field:parity=bff,scale=720:576:flags=lanczos,"
+                   "setsar=64/45,fps=25 " +
+                   video + "-b:v 6000k -maxrate 8000k -bufsize 1835k -g 15 -flags +ildct -top 1 " +
+                   audio + output;
         // Without a length nothing can be fitted: the standard rates, with the better settings.
         QTest::newRow("Passend, length unknown")
-            << Source{.rate = 25} << 0 << 3 << OptionalInt()
+            << Probe{.frameRate = 25} << 3 << OptionalInt()
             << input + "-vf scale=720:576:flags=lanczos,setsar=64/45,fps=25 " + video +
                    "-b:v 6000k -maxrate 8000k -bufsize 1835k -g 15 -flags +ildct+cgop -top 1 "
                    "-bf 2 -b_qfactor 1 -b_qoffset 0.5 -bidir_refine 0 -trellis 1 "
                    "-sc_threshold 1000000000 " +
                    audio + output;
-        // Stored as "opt.aspectMode" and "opt.qualityPreset": what a newer version stores reads
-        // as automatic and "Standard".
-        QTest::newRow("choices of a newer version")
-            << Source{.dar = 16.0 / 9, .rate = 25} << 3 << 4 << OptionalInt()
-            << input + "-vf scale=720:576:flags=lanczos,setsar=64/45,fps=25 " + video +
-                   "-b:v 6000k -maxrate 8000k -bufsize 1835k -g 15 -flags +ildct -top 1 " + audio +
-                   output;
     }
     void arguments() {
-        QFETCH(Source, source);
-        QFETCH(int, aspectMode);
+        QFETCH(Probe, source);
         QFETCH(int, preset);
         QFETCH(OptionalInt, audio);
         QFETCH(QString, expected);
-        const EncodeSettings settings =
-            encodeSettingsFor(aspectMode, preset, audio, singleLayerDisc());
-        const EncodePlan plan = planEncode(source.probe(), settings);
-        QCOMPARE(ffmpegArguments("/in/film.mkv", "/out/film.mpg", settings, plan),
-                 expected.split(' '));
+        const EncodePlan plan =
+            planEncode(source, encodeSettingsFor(0, preset, audio, singleLayerDisc()));
+        QCOMPARE(ffmpegArguments("/in/film.mkv", "/out/film.mpg", plan), expected.split(' '));
     }
 
     // "Passend" for films of many lengths: the image fills 95–99 % of the disc at a bitrate that
@@ -344,7 +336,7 @@ private slots:
         QFETCH(QList<AudioStreamInfo>, streams);
         QFETCH(OptionalInt, chosen);
         QFETCH(OptionalText, language);
-        VideoProbe probe = Source{.rate = 25}.probe();
+        VideoProbe probe{.frameRate = 25};
         probe.audioStreams = streams;
         const EncodeSettings settings{{}, chosen, 6000, 8000};
         QCOMPARE(discTitleFor(probe, settings, planEncode(probe, settings)).audioLanguage,

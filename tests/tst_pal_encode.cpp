@@ -265,6 +265,8 @@ private slots:
             encode(m_film, m_dir.filePath("film.mpg"), EncodeSettings{{}, 1, 6000, 8000});
         QVERIFY2(!german.error, german.failure());
         QVERIFY(german.log.contains("Speedup: ja"));
+        // The bar reaches its end although the encode is shorter than the source.
+        QCOMPARE(german.progress.last(), 1.0);
         QVERIFY(german.log.contains("Audio-Stream: 0:a:1"));
         const double speedUp = 24000.0 / 1001 / 25;
         const double duration = durationOf(m_dir.filePath("film.mpg"));
@@ -344,8 +346,6 @@ private slots:
                               "=== Probe ==="}));
         QVERIFY(result.log.contains("FPS: n/a, Dauer: n/a, DAR: n/a, SAR: 64/45"));
         QVERIFY(result.progress.isEmpty());
-        FFmpegService service;
-        QVERIFY(awaitValue(service.probeAudioStreams(m_film, lonely + "/ffprobe")).isEmpty());
     }
 };
 

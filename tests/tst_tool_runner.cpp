@@ -17,25 +17,23 @@ using namespace testing;
 
 namespace {
 
-// What a streaming run reported, as "log …" and "progress …" in the order it came.
+// The lines a streaming run reported, and how it ended.
 struct StreamingRun {
-    QStringList events;
+    QStringList lines;
     Outcome<void> outcome;
 };
 
-StreamingRun stream(FFmpegService& service, const QString& tool,
-                    std::optional<double> duration = {}) {
+StreamingRun stream(FFmpegService& service, const QString& tool) {
     StreamingRun run;
-    run.outcome = await(service.runToolStreaming(
-        tool, {}, duration, [&](double f) { run.events << QStringLiteral("progress %1").arg(f); },
-        [&](const QString& line) { run.events << "log " + line; }));
+    run.outcome =
+        await(service.runToolStreaming(tool, {}, [&](const QString& line) { run.lines << line; }));
     return run;
 }
 
 std::shared_ptr<Outcome<void>> startStreaming(FFmpegService& service, const QString& tool,
                                               StageControl control, QStringList* log = nullptr) {
     return start(service.runToolStreaming(
-        tool, {}, {}, [](double) {},
+        tool, {},
         [log](const QString& line) {
             if (log)
                 *log << line;
@@ -75,19 +73,17 @@ class ToolRunnerTest : public QObject {
     }
 
 private slots:
-    void streamingSplitsLinesAndParsesProgress() {
+    void streamingSplitsLines() {
         FFmpegService service;
         const QString tool = script("lines.sh", R"(printf 'A\r\ngr\374\337e\n' >&2
 printf 'frame=1 time=00:00:01.00 x\rframe=2 time=00:00:02.00 x\r' >&2
 echo 'standard output is not read'
 printf 'last words' >&2)");
-        const StreamingRun run = stream(service, tool, 4.0);
+        const StreamingRun run = stream(service, tool);
         QVERIFY2(run.outcome.succeeded(), run.outcome.story());
-        QCOMPARE(run.events,
-                 (QStringList{"log A", QStringLiteral("log gr\ufffd\ufffde"),
-                              "log frame=1 time=00:00:01.00 x", "progress 0.25",
-                              "log frame=2 time=00:00:02.00 x", "progress 0.5", "log last words"}));
-        QVERIFY(stream(service, tool, 0.0).events.filter("progress").isEmpty());
+        QCOMPARE(run.lines,
+                 (QStringList{"A", QStringLiteral("gr\ufffd\ufffde"), "frame=1 time=00:00:01.00 x",
+                              "frame=2 time=00:00:02.00 x", "last words"}));
     }
 
     // Both runners fail with the exit status and the reason the tool gave: its last line, or
@@ -140,8 +136,8 @@ printf 'last words' >&2)");
         FFmpegService service;
         const QString description =
             QStringLiteral("Programm konnte nicht gestartet werden: %1 (%2)").arg(path, reason);
-        const Outcome<void> streamed = await(service.runToolStreaming(
-            path, {}, {}, [](double) {}, [](const QString&) {}));
+        const Outcome<void> streamed =
+            await(service.runToolStreaming(path, {}, [](const QString&) {}));
         QVERIFY2(streamed.error, streamed.story());
         QCOMPARE(streamed.error->description(), description);
         const Outcome<ToolResult> collected = await(service.runTool(path, {}));

@@ -110,19 +110,6 @@ qint64 projectedImageBytes(qint64 writtenBytes, double reachedSeconds, double ex
     return qint64(mpeg) + ifoFor(expectedSeconds, closedGopFrames) + isoStructureBytes;
 }
 
-std::optional<qint64> statusSize(QStringView line) {
-    static constexpr QStringView marker = u"size=";
-    const qsizetype at = line.indexOf(marker);
-    if (at < 0)
-        return std::nullopt;
-    const QStringView rest = line.mid(at + marker.size()).trimmed();
-    const qsizetype unit = rest.indexOf(u"kB");
-    bool read = false;
-    const qint64 kilobytes = unit > 0 ? rest.left(unit).toLongLong(&read) : 0;
-    // ffmpeg counts kilobytes of 1024 bytes.
-    return read ? std::optional(kilobytes * 1024) : std::nullopt;
-}
-
 QString expectedSizeLine(qint64 imageBytes, const Disc& disc) {
     return QStringLiteral("Voraussichtliche Größe: %1 (%2: %3)")
         .arg(GermanFormat::gigabytes(double(imageBytes)), disc.name,

@@ -57,8 +57,6 @@ std::optional<DiscFit> fitToDisc(double seconds, qint64 capacityBytes);
 // The image an encode is heading for: the bytes written so far, scaled from the part of the
 // encode that they hold to the whole.
 qint64 projectedImageBytes(qint64 writtenBytes, double reachedSeconds, double expectedSeconds);
-// The output size an ffmpeg status line reports ("size=   10240kB", "Lsize=…"), in bytes.
-std::optional<qint64> statusSize(QStringView line);
 
 // "Voraussichtliche Größe: 5,45 GB (DVD-5: 4,70 GB)", and the same with "Hochgerechnete Größe".
 QString expectedSizeLine(qint64 imageBytes, const Disc& disc);

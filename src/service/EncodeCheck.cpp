@@ -1,7 +1,5 @@
 #include "EncodeCheck.h"
 
-#include "NumberReading.h"
-
 #include <cmath>
 
 namespace {
@@ -27,24 +25,6 @@ constexpr qsizetype mostReasons = 6;
 
 } // namespace
 
-std::optional<double> statusTime(QStringView line) {
-    static constexpr QStringView marker = u"time=";
-    const qsizetype at = line.indexOf(marker);
-    if (at < 0)
-        return std::nullopt;
-    const QStringView rest = line.mid(at + marker.size());
-    const QStringView token = rest.left(rest.indexOf(u' '));
-    const QList<QStringView> fields = token.split(u':');
-    if (fields.size() != 3)
-        return std::nullopt;
-    const auto hours = readNumber(fields[0]);
-    const auto minutes = readNumber(fields[1]);
-    const auto seconds = readNumber(fields[2]);
-    if (!hours || !minutes || !seconds)
-        return std::nullopt;
-    return *hours * 3600 + *minutes * 60 + *seconds;
-}
-
 bool tellsOfDamage(QStringView line) {
     for (QStringView phrase : damagePhrases)
         if (line.contains(phrase, Qt::CaseInsensitive))
@@ -52,9 +32,9 @@ bool tellsOfDamage(QStringView line) {
     return false;
 }
 
-void EncodeWatch::see(QStringView line) {
-    if (const auto time = statusTime(line)) {
-        m_reached = time;
+void EncodeWatch::see(QStringView line, const std::optional<StatusLine>& status) {
+    if (status && status->time) {
+        m_reached = status->time;
         return;
     }
     const QString reason = line.trimmed().toString();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "StatusLine.h"
+
 #include <QStringList>
 #include <QStringView>
 
@@ -9,7 +11,8 @@
 // line, and the lines in which ffmpeg says why it could not read the source to its end.
 class EncodeWatch {
 public:
-    void see(QStringView line);
+    // One line of ffmpeg's standard error, with the status it reports as StatusLine parsed it.
+    void see(QStringView line, const std::optional<StatusLine>& status);
 
     std::optional<double> reached() const { return m_reached; }
     QStringList reasons() const { return m_reasons; }
@@ -18,9 +21,6 @@ private:
     std::optional<double> m_reached;
     QStringList m_reasons;
 };
-
-// The position in seconds that a status line reports as "time=hh:mm:ss.cc".
-std::optional<double> statusTime(QStringView line);
 
 // Whether a line of ffmpeg tells of a damaged or cut-off source.
 bool tellsOfDamage(QStringView line);

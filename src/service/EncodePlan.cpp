@@ -1,7 +1,6 @@
 #include "EncodePlan.h"
 
 #include "LanguageCodes.h"
-#include "PictureGeometry.h"
 
 #include <cmath>
 
@@ -10,9 +9,6 @@ namespace {
 constexpr double unknownPictureRatio = 1.777;
 constexpr double widescreenFromRatio = 1.7;
 constexpr double targetFrameRate = 25.0;
-// ffmpeg 5.1's atempo hands out its sound early: short clicks every 1.001 s, sped up by
-// 25/23.976 or 25/24, have their energy centroid 17.5 ms (±0.5) before their place.
-constexpr double atempoLead = 0.0175;
 
 QString formatOptional(const std::optional<double>& value, const char* format) {
     return value ? QString::asprintf(format, *value) : QStringLiteral("n/a");
@@ -48,42 +44,24 @@ EncodePlan planEncode(const VideoProbe& probe, const EncodeSettings& settings) {
     plan.sampleAspectRatio = plan.widescreen ? QStringLiteral("64/45") : QStringLiteral("12/11");
     // A variable-rate clip can average a film rate while its frames keep another base rate:
     // only a source whose base rate is film as well is film.
-    plan.speedUp =
-        isFilmRate(probe.frameRate) && (!probe.baseFrameRate || isFilmRate(probe.baseFrameRate));
-    const bool interlaced = isInterlaced(probe.fieldOrder);
-    plan.keepsFields = interlaced && !plan.speedUp && isPalRate(probe.frameRate);
-    plan.topFieldFirst = !plan.keepsFields || showsTopFieldFirst(probe.fieldOrder);
-
-    QStringList videoFilters;
-    if (interlaced && !plan.keepsFields) {
-        // One picture per field where the rate is resampled anyway; one per frame for film,
-        // whose frames map one to one onto the sped-up ones.
-        videoFilters << QStringLiteral("bwdif=mode=%1:parity=%2")
-                            .arg(plan.speedUp ? u"send_frame" : u"send_field",
-                                 showsTopFieldFirst(probe.fieldOrder) ? u"tff" : u"bff");
+    if (isFilmRate(probe.frameRate) && (!probe.baseFrameRate || isFilmRate(probe.baseFrameRate)))
+        plan.speedUpFrom = probe.frameRate;
+    using Fields = EncodePlan::Fields;
+    if (isInterlaced(probe.fieldOrder)) {
+        if (plan.speedUpFrom)
+            plan.fields = Fields::OnePerFrame;
+        else
+            plan.fields = isPalRate(probe.frameRate) ? Fields::Kept : Fields::OnePerField;
     }
-    const PictureFit fit = fitPicture(shownRatio, plan.widescreen, plan.keepsFields);
-    videoFilters << QStringLiteral("scale=%1:%2:%3flags=lanczos")
-                        .arg(fit.width)
-                        .arg(fit.height)
-                        .arg(plan.keepsFields ? QStringLiteral("interl=1:") : QString());
-    if (!fit.fillsFrame())
-        videoFilters << QStringLiteral("pad=720:576:%1:%2").arg(fit.left()).arg(fit.top());
-    videoFilters << QStringLiteral("setsar=") + plan.sampleAspectRatio;
-    if (plan.speedUp) {
+    plan.topFieldFirst = showsTopFieldFirst(probe.fieldOrder);
+    plan.picture = fitPicture(shownRatio, plan.widescreen, plan.fields == Fields::Kept);
+    if (plan.speedUpFrom) {
         // Both chains start where the picture starts, so the muxer's frame grid cannot move
         // the picture against the sound.
-        plan.timeScale = *probe.frameRate / targetFrameRate;
+        plan.timeScale = *plan.speedUpFrom / targetFrameRate;
         plan.origin = probe.videoStart.value_or(0.0);
-        videoFilters << QString::asprintf("setpts=(PTS-STARTPTS)*(%.6f/%.0f)", *probe.frameRate,
-                                          targetFrameRate);
-        plan.audioFilters = QString::asprintf(
-            "atrim=start=%.6f,asetpts=(PTS-%.6f/TB)*%.6f+%.4f/TB,atempo=%.6f", plan.origin,
-            plan.origin, plan.timeScale, atempoLead, targetFrameRate / *probe.frameRate);
-    } else {
-        videoFilters << QStringLiteral("fps=25");
     }
-    plan.videoFilters = videoFilters.join(u',');
+    plan.audioStream = settings.audioStreamIndex;
     if (probe.duration)
         plan.expectedDuration = (*probe.duration - plan.origin) * plan.timeScale;
 
@@ -110,9 +88,8 @@ QStringList encodeSummary(const VideoProbe& probe, const EncodeSettings& setting
     QString aspect = QStringLiteral("Auto");
     if (settings.widescreen)
         aspect = *settings.widescreen ? QStringLiteral("16:9") : QStringLiteral("4:3");
-    const QString audio = settings.audioStreamIndex
-                              ? QStringLiteral("0:a:%1").arg(*settings.audioStreamIndex)
-                              : QStringLiteral("Auto (Default)");
+    const QString audio = plan.audioStream ? QStringLiteral("0:a:%1").arg(*plan.audioStream)
+                                           : QStringLiteral("Auto (Default)");
     return {
         QStringLiteral("=== Probe ==="),
         QStringLiteral("FPS: %1, Dauer: %2, DAR: %3, SAR: %4")
@@ -120,80 +97,11 @@ QStringList encodeSummary(const VideoProbe& probe, const EncodeSettings& setting
                  formatOptional(probe.displayAspectRatio, "%.3f"), plan.sampleAspectRatio),
         QStringLiteral("Aspect: ") + aspect,
         QStringLiteral("Speedup: ") +
-            (plan.speedUp ? QStringLiteral("ja") : QStringLiteral("nein")),
+            (plan.speedUpFrom ? QStringLiteral("ja") : QStringLiteral("nein")),
         QStringLiteral("Bitrate: %1k (max %2k)").arg(plan.videoBitrateKbps).arg(plan.maxRateKbps),
         QStringLiteral("Audio-Stream: ") + audio,
         QStringLiteral("=== ffmpeg ==="),
     };
-}
-
-QStringList ffmpegArguments(const QString& input, const QString& output,
-                            const EncodeSettings& settings, const EncodePlan& plan) {
-    QStringList arguments{"-y", "-i", input, "-sn", "-dn"};
-    if (settings.audioStreamIndex)
-        arguments << "-map"
-                  << "0:v:0"
-                  << "-map" << QStringLiteral("0:a:%1").arg(*settings.audioStreamIndex);
-    arguments << "-vf" << plan.videoFilters << "-r"
-              << "25"
-              << "-c:v"
-              << "mpeg2video"
-              << "-pix_fmt"
-              << "yuv420p"
-              << "-b:v" << QStringLiteral("%1k").arg(plan.videoBitrateKbps) << "-maxrate"
-              << QStringLiteral("%1k").arg(plan.maxRateKbps) << "-bufsize"
-              << "1835k"
-              << "-g"
-              << "15"
-              // DVD-Video wants progressive_sequence 0, which interlaced DCT gives. Measured on
-              // 20 s of 1080p film at 6000k: PSNR 39.917 against 39.934 dB, SSIM 0.92116
-              // against 0.92142, 0.06 % smaller; field motion search (+ilme) adds nothing
-              // there, so only kept fields get it.
-              << "-flags"
-              << QStringLiteral("+ildct") + (plan.keepsFields ? "+ilme" : "") +
-                     (plan.tunedEncoder ? "+cgop" : "")
-              << "-top" << (plan.topFieldFirst ? "1" : "0");
-    if (plan.tunedEncoder)
-        // The better picture per bit within the time "Passend" may take, at most 1.5 times that
-        // of "Standard". Measured against the source at 1024×576 on 20 s of a 1080p source under
-        // film grain (bench_disc_fit quality) and 10 s of two noisier ones: trellis
-        // quantisation with two B-frames quantised like P-frames gives 37.53 → 37.73 dB PSNR and
-        // SSIM 0.9238 → 0.9247 at 3000k, 38.25 → 38.46 dB and 0.9352 → 0.9355 at 4700k (a
-        // 2-hour film on a DVD-5), 38.76 → 38.89 dB at 6000k, 0.1–0.15 dB on the others, each
-        // at the same size or smaller. B-frames as coarse as ffmpeg makes them by default lose
-        // 0.1 dB of that; B-frames without trellis gain nothing. Trellis costs 1.35 times the
-        // CPU time of the whole encode, finer B-frames 1.5 times, which leaving out the
-        // refinement of their bidirectional motion vectors brings back to 1.36 times for less
-        // than 0.01 dB. Trellis without B-frames gains as much for 1.77 times, rate-distortion
-        // macroblock decision and SATD comparison another 0.05–0.1 dB for 1.8–2.3 times: too
-        // slow. Two B-frames between references, as DVD-Video allows; closed GOPs (13
-        // pictures), so that a chapter starts on pictures that need none before it, which needs
-        // scene-cut detection off.
-        arguments << "-bf"
-                  << "2"
-                  << "-b_qfactor"
-                  << "1"
-                  << "-b_qoffset"
-                  << "0.5"
-                  << "-bidir_refine"
-                  << "0"
-                  << "-trellis"
-                  << "1"
-                  << "-sc_threshold"
-                  << "1000000000";
-    arguments << "-c:a"
-              << "ac3"
-              << "-b:a"
-              << "192k"
-              << "-ar"
-              << "48000"
-              << "-ac"
-              << "2";
-    if (plan.audioFilters)
-        arguments << "-af" << *plan.audioFilters;
-    arguments << "-f"
-              << "dvd" << output;
-    return arguments;
 }
 
 std::optional<qsizetype> encodedAudioStream(const VideoProbe& probe,

@@ -2,6 +2,7 @@
 
 #include "DiscFit.h"
 #include "DiscTitle.h"
+#include "PictureGeometry.h"
 #include "ServiceTypes.h"
 
 #include <QStringList>
@@ -20,21 +21,35 @@ struct EncodeSettings {
     bool fillsDisc = false;
 };
 
-// The decisions taken for one source.
+// The decisions taken for one source; FFmpegArguments.h turns them into ffmpeg's arguments.
 struct EncodePlan {
+    // What becomes of the source's fields.
+    enum class Fields {
+        Progressive, // a progressive source, or one of unknown field order
+        Kept,        // interlaced at 25 frames per second: the fields stay as they are
+        // Deinterlaced to one picture per field where the rate is resampled anyway, or one per
+        // frame for film, whose frames map one to one onto the sped-up ones.
+        OnePerField,
+        OnePerFrame,
+    };
+
     bool widescreen = true;
-    QString sampleAspectRatio;
-    bool speedUp = false;
-    QString videoFilters;
-    std::optional<QString> audioFilters;
-    // Interlaced sources at 25 frames per second keep their fields; everything else is encoded
-    // as progressive pictures in an interlaced sequence, top field first.
-    bool keepsFields = false;
+    QString sampleAspectRatio; // "64/45" (16:9) or "12/11" (4:3)
+    // The scaled source and where it sits in the 720×576 frame.
+    PictureFit picture;
+    Fields fields = Fields::Progressive;
+    // Which field the source shows first: the order kept fields keep, or the one deinterlacing
+    // reads. Pictures made progressive are encoded top field first.
     bool topFieldFirst = true;
+    // Film is sped up from its frame rate to 25 frames per second, its sound with it; any other
+    // rate becomes 25 by dropped or repeated pictures.
+    std::optional<double> speedUpFrom;
     // Encoded seconds per source second: below 1 when film is sped up.
     double timeScale = 1.0;
     // Where the encoded timeline starts on the source's, in seconds after the start of the file.
     double origin = 0.0;
+    // N of "0:a:N" when a stream is chosen; otherwise ffmpeg picks one (encodedAudioStream).
+    std::optional<int> audioStream;
     // How long the encode comes out when the source is whole.
     std::optional<double> expectedDuration;
     // The bitrates encoded with: the chosen ones, or for "Passend" the ones that fill the disc,
@@ -53,9 +68,6 @@ EncodePlan planEncode(const VideoProbe& probe, const EncodeSettings& settings);
 // The summary lines logged before ffmpeg starts, headers included.
 QStringList encodeSummary(const VideoProbe& probe, const EncodeSettings& settings,
                           const EncodePlan& plan);
-
-QStringList ffmpegArguments(const QString& input, const QString& output,
-                            const EncodeSettings& settings, const EncodePlan& plan);
 
 // The audio stream ffmpeg encodes: the chosen position, or, without a choice, the one ffmpeg
 // picks itself (the file's default streams first, then the most channels, then the first).

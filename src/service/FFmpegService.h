@@ -46,17 +46,15 @@ public:
                                     std::optional<Environment> environment = std::nullopt,
                                     StageControl control = {});
 
-    // Runs a tool and hands every line of its standard error to onLog as it arrives, and to the
-    // progress parser when a duration is known. A non-zero status fails with conversionFailed,
-    // whose tool reason is the tool's last line or the signal that ended it.
-    QCoro::Task<> runToolStreaming(QString path, QStringList arguments,
-                                   std::optional<double> duration, ProgressCallback onProgress,
-                                   LogCallback onLog, StageControl control = {});
+    // Runs a tool and hands every line of its standard error to onLog as it arrives. Ends as
+    // ToolResult::throwIfFailed does, with the tool's last line or the signal that ended it.
+    QCoro::Task<> runToolStreaming(QString path, QStringList arguments, LogCallback onLog,
+                                   StageControl control = {});
 
+    // Probes every stream of the source in one ffprobe run. Without ffprobe the probe is skipped
+    // with a note to onLog and knows nothing; fails with ffprobeFailed or unreadableOutput.
     QCoro::Task<VideoProbe> probeVideo(QString input, QString ffprobePath, LogCallback onLog,
                                        StageControl control = {});
-    QCoro::Task<QList<AudioStreamInfo>> probeAudioStreams(QString input, QString ffprobePath,
-                                                          StageControl control = {});
 
     // Probes the source and plans its encode, before anything is written, and logs the summary
     // of the plan. onNote gets the lines meant for the user whatever is kept of the tools'

@@ -1,15 +1,23 @@
 #include "EncodeCheck.h"
-#include "EncodeProgress.h"
+#include "FFmpegArguments.h"
 #include "FFmpegService.h"
 #include "platform/FileChecks.h"
 
 #include <QFileInfo>
+
+#include <algorithm>
 
 namespace {
 
 // The window shows the expected end from a tenth of the encode on; the projected size comes with
 // it.
 constexpr double projectFrom = 0.1;
+
+// The share of the encode that a status line's time reports, within 0..1.
+double encodedShare(double time, double length) {
+    const double share = time / length;
+    return share > 0 ? std::min(share, 1.0) : 0.0;
+}
 
 } // namespace
 
@@ -42,28 +50,29 @@ QCoro::Task<DiscTitle> FFmpegService::runConversion(PlannedConversion planned, Q
     const EncodePlan& plan = planned.plan;
     const EncodeSettings& settings = planned.settings;
     // Absolute paths keep a file name that starts with a dash from reading as an option.
-    const QStringList arguments =
-        ffmpegArguments(QFileInfo(planned.input).absoluteFilePath(),
-                        QFileInfo(output).absoluteFilePath(), settings, plan);
+    const QStringList arguments = ffmpegArguments(QFileInfo(planned.input).absoluteFilePath(),
+                                                  QFileInfo(output).absoluteFilePath(), plan);
     EncodeWatch watch;
-    const std::optional<double> duration = planned.probe.duration;
+    // ffmpeg's "time=" is the output's: progress is measured against the length the encode
+    // writes, which a sped-up film makes shorter than the source.
+    const std::optional<double> length = plan.expectedDuration;
     bool projected = false;
-    const LogCallback watchedLog = [&](const QString& line) {
-        watch.see(line);
-        if (!projected && duration && plan.expectedDuration) {
-            const std::optional<double> fraction = progressFraction(line, *duration);
-            const std::optional<qint64> written = statusSize(line);
-            if (fraction && written && *fraction >= projectFrom) {
-                projected = true;
-                onNote(projectedSizeLine(
-                    projectedImageBytes(*written, *watch.reached(), *plan.expectedDuration),
-                    settings.disc));
-            }
+    const LogCallback followLine = [&](const QString& line) {
+        // Each line is read once, for the damage check, the size projection and the progress.
+        const std::optional<StatusLine> status = StatusLine::parse(line);
+        watch.see(line, status);
+        const bool timed = length && *length > 0 && status && status->time;
+        const double share = timed ? encodedShare(*status->time, *length) : 0.0;
+        if (timed && !projected && status->size && share >= projectFrom) {
+            projected = true;
+            onNote(projectedSizeLine(projectedImageBytes(*status->size, *status->time, *length),
+                                     settings.disc));
         }
         onLog(line);
+        if (timed)
+            onProgress(share);
     };
-    co_await runToolStreaming(planned.ffmpegPath, arguments, duration, onProgress, watchedLog,
-                              control);
+    co_await runToolStreaming(planned.ffmpegPath, arguments, followLine, control);
     // A cut-off or damaged source makes ffmpeg stop early and still exit with 0.
     if (plan.expectedDuration && watch.reached() &&
         endedEarly(*watch.reached(), *plan.expectedDuration))

@@ -108,6 +108,7 @@ FFProbeJSON FFProbeJSON::decode(const QByteArray& json) {
         Stream stream;
         stream.index = r.integer(QStringLiteral("index"));
         stream.codec_type = r.text(QStringLiteral("codec_type"));
+        stream.codec_name = r.text(QStringLiteral("codec_name"));
         stream.avg_frame_rate = r.text(QStringLiteral("avg_frame_rate"));
         stream.r_frame_rate = r.text(QStringLiteral("r_frame_rate"));
         stream.display_aspect_ratio = r.text(QStringLiteral("display_aspect_ratio"));
@@ -119,10 +120,11 @@ FFProbeJSON FFProbeJSON::decode(const QByteArray& json) {
         stream.channels = r.integer(QStringLiteral("channels"));
         stream.disposition =
             r.object<Stream::Disposition>(QStringLiteral("disposition"), [](const Reader& d) {
-                return Stream::Disposition{d.integer(QStringLiteral("default"))};
+                return Stream::Disposition{d.integer(QStringLiteral("default")),
+                                           d.integer(QStringLiteral("forced"))};
             });
         stream.tags = r.object<Stream::Tags>(QStringLiteral("tags"), [](const Reader& t) {
-            return Stream::Tags{t.text(QStringLiteral("language")),
+            return Stream::Tags{t.text(QStringLiteral("language")), t.text(QStringLiteral("title")),
                                 t.text(QStringLiteral("rotate"))};
         });
         stream.side_data_list =
@@ -136,23 +138,6 @@ FFProbeJSON FFProbeJSON::decode(const QByteArray& json) {
     });
     result.chapters = root.list<Chapter>(QStringLiteral("chapters"), [](const Reader& r) {
         return Chapter{r.text(QStringLiteral("start_time"))};
-    });
-    return result;
-}
-
-J J::decode(const QByteArray& json) {
-    const Reader root = Reader::document(json);
-    J result;
-    result.streams = root.list<Stream>(QStringLiteral("streams"), [](const Reader& r) {
-        Stream stream;
-        stream.index = r.integer(QStringLiteral("index"));
-        stream.codec_name = r.text(QStringLiteral("codec_name"));
-        stream.channels = r.integer(QStringLiteral("channels"));
-        stream.tags = r.object<Stream::Tags>(QStringLiteral("tags"), [](const Reader& t) {
-            return Stream::Tags{t.text(QStringLiteral("language")),
-                                t.text(QStringLiteral("title"))};
-        });
-        return stream;
     });
     return result;
 }
@@ -172,6 +157,14 @@ std::optional<double> rotationOf(const FFProbeJSON::Stream& stream) {
     return stream.tags ? readOptional(stream.tags->rotate) : std::nullopt;
 }
 
+// A disposition flag, 0 or 1.
+std::optional<bool> isSet(const std::optional<int>& flag) {
+    return flag ? std::optional(*flag != 0) : std::nullopt;
+}
+
+// Streams in file order.
+constexpr auto byIndex = [](const auto& a, const auto& b) { return a.index < b.index; };
+
 } // namespace
 
 VideoProbe videoProbeFrom(const FFProbeJSON& json) {
@@ -181,14 +174,16 @@ VideoProbe videoProbeFrom(const FFProbeJSON& json) {
     VideoProbe probe;
     probe.hasVideoStream = false;
     for (const FFProbeJSON::Stream& stream : streams) {
-        if (stream.codec_type == QStringLiteral("audio") && stream.index) {
-            const auto tags = stream.tags.value_or(FFProbeJSON::Stream::Tags{});
-            std::optional<bool> isDefault;
-            if (stream.disposition && stream.disposition->default_)
-                isDefault = *stream.disposition->default_ != 0;
-            probe.audioStreams.append(
-                {*stream.index, {}, stream.channels, tags.language, {}, isDefault});
-        }
+        const auto tags = stream.tags.value_or(FFProbeJSON::Stream::Tags{});
+        const auto disposition = stream.disposition.value_or(FFProbeJSON::Stream::Disposition{});
+        const auto isDefault = isSet(disposition.default_);
+        const auto isForced = isSet(disposition.forced);
+        if (stream.codec_type == QStringLiteral("audio") && stream.index)
+            probe.audioStreams.append({*stream.index, stream.codec_name, stream.channels,
+                                       tags.language, tags.title, isDefault, isForced});
+        if (stream.codec_type == QStringLiteral("subtitle") && stream.index)
+            probe.subtitleStreams.append(
+                {*stream.index, stream.codec_name, tags.language, tags.title, isDefault, isForced});
         if (stream.codec_type != QStringLiteral("video") || *probe.hasVideoStream)
             continue;
         probe.hasVideoStream = true;
@@ -207,8 +202,8 @@ VideoProbe videoProbeFrom(const FFProbeJSON& json) {
         if (const auto start = readOptional(stream.start_time))
             probe.videoStart = *start - fileStart;
     }
-    std::stable_sort(probe.audioStreams.begin(), probe.audioStreams.end(),
-                     [](const auto& a, const auto& b) { return a.index < b.index; });
+    std::stable_sort(probe.audioStreams.begin(), probe.audioStreams.end(), byIndex);
+    std::stable_sort(probe.subtitleStreams.begin(), probe.subtitleStreams.end(), byIndex);
     if (json.format && json.format->duration)
         probe.duration = readNumber(*json.format->duration);
     for (const FFProbeJSON::Chapter& chapter :

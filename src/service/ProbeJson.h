@@ -16,9 +16,11 @@ struct FFProbeJSON {
     struct Stream {
         struct Disposition {
             std::optional<int> default_;
+            std::optional<int> forced;
         };
         struct Tags {
             std::optional<QString> language;
+            std::optional<QString> title;
             std::optional<QString> rotate;
         };
         struct SideData {
@@ -26,6 +28,7 @@ struct FFProbeJSON {
         };
         std::optional<int> index;
         std::optional<QString> codec_type;
+        std::optional<QString> codec_name;
         std::optional<QString> avg_frame_rate;
         std::optional<QString> r_frame_rate;
         std::optional<QString> display_aspect_ratio;
@@ -35,7 +38,7 @@ struct FFProbeJSON {
         std::optional<QString> field_order;
         std::optional<QString> start_time;
         std::optional<int> channels;
-        std::optional<Disposition> disposition; // key "default"
+        std::optional<Disposition> disposition; // keys "default" and "forced"
         std::optional<Tags> tags;
         std::optional<QList<SideData>> side_data_list;
     };
@@ -53,23 +56,6 @@ struct FFProbeJSON {
     static FFProbeJSON decode(const QByteArray& json);
 };
 
-// The video probe's answer as a VideoProbe: the first video stream's shape and timing, the audio
-// streams, the chapter marks and the container's duration.
+// The probe's answer as a VideoProbe: the first video stream's shape and timing, every audio and
+// subtitle stream, the chapter marks and the container's duration.
 VideoProbe videoProbeFrom(const FFProbeJSON& json);
-
-// The audio stream probe.
-struct J {
-    struct Stream {
-        struct Tags {
-            std::optional<QString> language;
-            std::optional<QString> title;
-        };
-        std::optional<int> index;
-        std::optional<QString> codec_name;
-        std::optional<int> channels;
-        std::optional<Tags> tags;
-    };
-    std::optional<QList<Stream>> streams;
-
-    static J decode(const QByteArray& json);
-};

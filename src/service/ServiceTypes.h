@@ -28,8 +28,10 @@ struct ToolResult {
     // Why the tool failed, as far as it says: the signal that ended it, or else the last
     // non-empty line it wrote, standard error first.
     QString failureReason() const;
+    // Fails with conversionFailed and failureReason when the tool did not exit with 0.
+    void throwIfFailed() const;
     // Hands the whole standard output, then the whole standard error, to onLog (each when not
-    // empty), and fails with conversionFailed when the tool did not exit with 0.
+    // empty), then throwIfFailed.
     void reportTo(const LogCallback& onLog) const;
 };
 
@@ -44,19 +46,32 @@ struct AudioStreamInfo {
     std::optional<QString> title;
     // Whether the file marks the stream as its default one; ffmpeg prefers it when none is chosen.
     std::optional<bool> isDefault = std::nullopt;
+    std::optional<bool> isForced = std::nullopt;
 
     friend bool operator==(const AudioStreamInfo&, const AudioStreamInfo&) = default;
 };
 
+struct SubtitleStreamInfo {
+    int index = 0; // the stream number ffprobe reports among all streams of the file
+    std::optional<QString> codec;
+    std::optional<QString> language;
+    std::optional<QString> title;
+    std::optional<bool> isDefault;
+    // Forced subtitles are meant to be shown even when subtitles are off.
+    std::optional<bool> isForced;
+
+    friend bool operator==(const SubtitleStreamInfo&, const SubtitleStreamInfo&) = default;
+};
+
+// Every field has an initialiser, so that a record may name only the fields it knows.
 struct VideoProbe {
-    std::optional<double> frameRate;
-    std::optional<double> duration;
-    std::optional<double> displayAspectRatio;
-    std::optional<int> width;
-    std::optional<int> height;
+    std::optional<double> frameRate = std::nullopt;
+    std::optional<double> duration = std::nullopt;
+    std::optional<double> displayAspectRatio = std::nullopt;
+    std::optional<int> width = std::nullopt;
+    std::optional<int> height = std::nullopt;
     // Known only when ffprobe ran: whether the source has a video stream at all.
-    std::optional<bool> hasVideoStream;
-    // The fields below have initialisers so that records listing only the ones above stay whole.
+    std::optional<bool> hasVideoStream = std::nullopt;
     // r_frame_rate: the base rate all timestamps fit; differs from the average for variable rates.
     std::optional<double> baseFrameRate = std::nullopt;
     std::optional<double> sampleAspectRatio = std::nullopt;
@@ -66,8 +81,9 @@ struct VideoProbe {
     std::optional<QString> fieldOrder = std::nullopt;
     // Where the video stream starts, in seconds after the start of the file.
     std::optional<double> videoStart = std::nullopt;
-    // The audio streams in file order, and the chapter marks in seconds after the start of the
-    // file.
+    // The audio and subtitle streams in file order, and the chapter marks in seconds after the
+    // start of the file.
     QList<AudioStreamInfo> audioStreams = {};
+    QList<SubtitleStreamInfo> subtitleStreams = {};
     QList<double> chapterStarts = {};
 };

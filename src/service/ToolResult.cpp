@@ -33,11 +33,15 @@ QString ToolResult::failureReason() const {
     return fromErrors.isEmpty() ? lastNonEmptyLine(output) : fromErrors;
 }
 
+void ToolResult::throwIfFailed() const {
+    if (status != 0)
+        throw FFmpegError::conversionFailed(status, failureReason());
+}
+
 void ToolResult::reportTo(const LogCallback& onLog) const {
     if (!output.isEmpty())
         onLog(output);
     if (!errorOutput.isEmpty())
         onLog(errorOutput);
-    if (status != 0)
-        throw FFmpegError::conversionFailed(status, failureReason());
+    throwIfFailed();
 }

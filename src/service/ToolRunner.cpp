@@ -1,5 +1,4 @@
 #include "ChildProcess.h"
-#include "EncodeProgress.h"
 #include "FFmpegService.h"
 #include "LineSplitter.h"
 
@@ -27,23 +26,17 @@ QCoro::Task<ToolResult> FFmpegService::runTool(QString path, QStringList argumen
 }
 
 QCoro::Task<> FFmpegService::runToolStreaming(QString path, QStringList arguments,
-                                              std::optional<double> duration,
-                                              ProgressCallback onProgress, LogCallback onLog,
-                                              StageControl control) {
+                                              LogCallback onLog, StageControl control) {
     ChildProcess child(this, path, arguments, std::nullopt);
     QProcess& process = child.process();
     process.setStandardOutputFile(QProcess::nullDevice());
 
-    const bool parsesProgress = duration && *duration > 0;
+    // Only the last line is kept for the reason of a failure: the output may be long.
     QString lastLine;
     LineSplitter lines([&](const QString& line) {
         onLog(line);
         if (!line.trimmed().isEmpty())
-            lastLine = line.trimmed();
-        if (parsesProgress) {
-            if (const auto fraction = progressFraction(line, *duration))
-                onProgress(*fraction);
-        }
+            lastLine = line;
     });
     const std::stop_token stop = control.stopToken();
     QObject::connect(&process, &QProcess::readyReadStandardError, &process, [&] {
@@ -58,8 +51,5 @@ QCoro::Task<> FFmpegService::runToolStreaming(QString path, QStringList argument
     // even without a delimiter.
     lines.feed(process.readAllStandardError());
     lines.finish();
-    if (child.killedBySignal())
-        throw FFmpegError::conversionFailed(child.status(), signalReason(child.status()));
-    if (child.status() != 0)
-        throw FFmpegError::conversionFailed(child.status(), lastLine);
+    ToolResult{child.status(), {}, lastLine, child.killedBySignal()}.throwIfFailed();
 }

@@ -11,8 +11,10 @@ QCoro::Task<> ContentView::reloadAudioStreams() {
     isLoadingAudioStreams = true;
     std::optional<QList<AudioStreamInfo>> list;
     try {
-        list = co_await m_service.probeAudioStreams(
-            *sourceURL(), ffprobePathFor(m_settings.value(Setting::ffmpegPath)));
+        const VideoProbe probe = co_await m_service.probeVideo(
+            *sourceURL(), ffprobePathFor(m_settings.value(Setting::ffmpegPath)),
+            [](const QString&) {});
+        list = probe.audioStreams;
     } catch (const FFmpegError&) {
         // A source that cannot be probed simply offers no streams to choose.
     }
