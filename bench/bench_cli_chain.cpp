@@ -2,6 +2,7 @@
 // by hand with the same arguments, on a generated 2-minute 1920x1080 clip at 25 fps, in
 // alternating rounds. Target: median wall-time ratio at most 1.02.
 #include "BenchSupport.h"
+#include "FFmpegArguments.h"
 #include "FFmpegService.h"
 
 #include <QCoreApplication>
@@ -48,7 +49,7 @@ QCoro::Task<> run(int rounds) {
     QDir().mkpath(byHand);
     const QString mpg = byHand + "/clip_PAL_DVD.mpg";
     const QString folder = byHand + "/clip_PAL_DVD_DVD";
-    const QStringList encode = ffmpegArguments(clip, mpg, settings, plan);
+    const QStringList encode = ffmpegArguments(clip, mpg, plan);
     const QStringList titleSet =
         titleSetArguments(mpg, folder, discTitleFor(probe, settings, plan));
     QProcessEnvironment pal = QProcessEnvironment::systemEnvironment();

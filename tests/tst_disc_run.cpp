@@ -153,9 +153,16 @@ private slots:
         QVERIFY(run.burnStates.contains(BurnState::verifying));
 
         QList<double> encoded;
+        std::optional<qint64> projected;
         for (const RunProgress& reached : run.progress)
-            if (reached.stage == Stage::encode)
+            if (reached.stage == Stage::encode) {
                 encoded << reached.fraction;
+                projected = reached.projectedImageBytes;
+            }
+        // The projection of the last progress report is near the real image.
+        QVERIFY(projected);
+        QVERIFY2(qAbs(double(*projected) / QFileInfo(*made.iso).size() - 1) < 0.1,
+                 qPrintable(QString::number(*projected)));
         QVERIFY(std::ranges::is_sorted(encoded));
         QVERIFY2(!encoded.isEmpty() && encoded.last() > 0.99,
                  qPrintable(QString::number(encoded.value(encoded.size() - 1))));

@@ -135,6 +135,7 @@ StageJob::Reports DiscRun::reportsFor(Stage stage) {
         else
             emit progressed({stage, fraction, {}, {}});
     };
+    reports.projection = [this](qint64 bytes) { m_projectedImageBytes = bytes; };
     reports.status = [this](BurnState state, const QString& text) {
         emit burnStateChanged(state, text);
     };

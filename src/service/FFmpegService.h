@@ -70,7 +70,8 @@ public:
     // ffmpeg ends early without an error fails with incompleteSource.
     QCoro::Task<DiscTitle> runConversion(PlannedConversion planned, QString output,
                                          ProgressCallback onProgress, LogCallback onLog,
-                                         LogCallback onNote, StageControl control = {});
+                                         LogCallback onNote, StageControl control = {},
+                                         ProjectionCallback onProjection = {});
 
     // planConversion and runConversion in one.
     QCoro::Task<DiscTitle> convert(QString input, QString output, QString ffmpegPath,

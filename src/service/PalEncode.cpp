@@ -46,7 +46,8 @@ QCoro::Task<PlannedConversion> FFmpegService::planConversion(QString input, QStr
 
 QCoro::Task<DiscTitle> FFmpegService::runConversion(PlannedConversion planned, QString output,
                                                     ProgressCallback onProgress, LogCallback onLog,
-                                                    LogCallback onNote, StageControl control) {
+                                                    LogCallback onNote, StageControl control,
+                                                    ProjectionCallback onProjection) {
     const EncodePlan& plan = planned.plan;
     const EncodeSettings& settings = planned.settings;
     // Absolute paths keep a file name that starts with a dash from reading as an option.
@@ -63,10 +64,13 @@ QCoro::Task<DiscTitle> FFmpegService::runConversion(PlannedConversion planned, Q
         watch.see(line, status);
         const bool timed = length && *length > 0 && status && status->time;
         const double share = timed ? encodedShare(*status->time, *length) : 0.0;
-        if (timed && !projected && status->size && share >= projectFrom) {
+        if (timed && status->size && share >= projectFrom) {
+            const qint64 image = projectedImageBytes(*status->size, *status->time, *length);
+            if (!projected)
+                onNote(projectedSizeLine(image, settings.disc));
             projected = true;
-            onNote(projectedSizeLine(projectedImageBytes(*status->size, *status->time, *length),
-                                     settings.disc));
+            if (onProjection)
+                onProjection(image);
         }
         onLog(line);
         if (timed)

@@ -11,6 +11,8 @@
 
 using LogCallback = std::function<void(const QString&)>;
 using ProgressCallback = std::function<void(double)>;
+// The size in bytes an image is projected to have.
+using ProjectionCallback = std::function<void(qint64)>;
 // A burn's new state with its German text.
 enum class BurnState;
 using StatusCallback = std::function<void(BurnState, const QString&)>;

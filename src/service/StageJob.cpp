@@ -17,8 +17,9 @@ QCoro::Task<StageJob::Product> encodeTo(FFmpegService& service, QString input, Q
                                                                 reports.log, reports.note, control);
     check(planned);
     *slot = std::make_unique<PendingFile>(output);
-    const DiscTitle title = co_await service.runConversion(
-        std::move(planned), (*slot)->path(), reports.progress, reports.log, reports.note, control);
+    const DiscTitle title =
+        co_await service.runConversion(std::move(planned), (*slot)->path(), reports.progress,
+                                       reports.log, reports.note, control, reports.projection);
     (*slot)->complete();
     co_return StageJob::Product{output, title};
 }

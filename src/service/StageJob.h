@@ -23,6 +23,8 @@ public:
         StatusCallback status = [](BurnState, const QString&) {};
         // Lines for the user's log, whatever is kept of the tools' lines.
         LogCallback note = [](const QString&) {};
+        // The image size projected from what the encode wrote so far.
+        ProjectionCallback projection = [](qint64) {};
     };
 
     // Judges a planned encode before anything is written: throws an FFmpegError to refuse it.
