@@ -1,6 +1,6 @@
 // Runs from a video to the disc through DiscRun with the real tools: the whole chain to a burn on
-// a stdio: drive, the refusals before any stage, pause and cancel reaching the tools, and the
-// endings with their reasons.
+// a stdio: drive with what libdvdread's lsdvd reads from the disc, the refusals before any stage,
+// pause and cancel reaching the tools, and the endings with their reasons.
 #include "AwaitTask.h"
 #include "MediaChecks.h"
 #include "RecordedRun.h"
@@ -36,6 +36,41 @@ QStringList entriesIn(const QString& folder) {
     return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
 }
 
+// What lsdvd reports about an image; chapters, languages and aspect of the first title.
+struct DiscReport {
+    QStringList titles;
+    QList<double> chapterStarts; // seconds
+    QStringList languages;       // "de - Deutsch"
+    QString aspect;
+    QByteArray text;
+};
+
+DiscReport lsdvd(const QString& image) {
+    DiscReport report;
+    report.text = runProgram("lsdvd", {"-a", "-c", "-v", image}).output;
+    static const QRegularExpression title(R"(^Title: (\d+),)");
+    static const QRegularExpression chapter(R"(^\s+Chapter: \d+, Length: (\d+):(\d+):([0-9.]+),)");
+    static const QRegularExpression audio(R"(^\s+Audio: \d+, Language: ([^,]+),)");
+    static const QRegularExpression aspect(R"(Aspect ratio: ([^,]+),)");
+    double start = 0;
+    for (const QString& line : QString::fromUtf8(report.text).split('\n')) {
+        if (const auto m = title.match(line); m.hasMatch())
+            report.titles << m.captured(1);
+        if (report.titles.size() != 1)
+            continue;
+        if (const auto m = chapter.match(line); m.hasMatch()) {
+            report.chapterStarts << start;
+            start += m.captured(1).toDouble() * 3600 + m.captured(2).toDouble() * 60 +
+                     m.captured(3).toDouble();
+        } else if (const auto m = audio.match(line); m.hasMatch()) {
+            report.languages << m.captured(1);
+        } else if (const auto m = aspect.match(line); m.hasMatch()) {
+            report.aspect = m.captured(1);
+        }
+    }
+    return report;
+}
+
 // The tools this test program runs at the moment, and every program those run.
 QList<qint64> runningTools() {
     QList<qint64> tools = childProcesses(QCoreApplication::applicationPid());
@@ -67,11 +102,14 @@ class DiscRunTest : public QObject {
 
 private slots:
     void initTestCase() {
-        // A minute of film: sped up to 25 frames per second it is 2.4 s shorter, more than any
-        // tolerance below.
-        m_film = makeClip(m_dir, "Film.mkv",
-                          words("-f lavfi -i testsrc2=s=160x90:r=24000/1001:d=60 -f lavfi -i "
-                                "sine=d=60 -c:v libx264 -preset ultrafast -c:a aac"));
+        // A minute of 2.39:1 film with German sound and chapters at 0, 3 and 7 s: sped up to
+        // 25 frames per second it is 2.4 s shorter, more than any tolerance below.
+        m_film = makeClip(
+            m_dir, "Film.mkv",
+            words("-f lavfi -i testsrc2=s=240x100:r=24000/1001:d=60 -f lavfi -i sine=d=60 -i") +
+                QStringList{writeChapters(m_dir, {0, 3, 7}, 60)} +
+                words("-map 0:v -map 1:a -map_chapters 2 -metadata:s:a:0 language=deu -c:v libx264 "
+                      "-preset ultrafast -c:a aac"));
         m_mpg = makeClip(m_dir, "Vorlage.mpg",
                          words("-f lavfi -i testsrc2=s=320x180:r=25:d=2 -f lavfi -i sine=d=2 "
                                "-target pal-dvd -aspect 16:9"));
@@ -137,8 +175,7 @@ private slots:
         request.verifyAfterBurn = true;
         request.volumeName = "DVD_VIDEO";
         RecordedRun run(service, request);
-        run.start();
-        QVERIFY2(run.finish() && run.ending().succeeded(), run.story());
+        QVERIFY2(run.succeeds(), run.story());
 
         QCOMPARE(run.stages, (QList{Stage::encode, Stage::authoring, Stage::image, Stage::burn}));
         const RunProducts& made = run.ending().products;
@@ -149,8 +186,27 @@ private slots:
         QCOMPARE(readAll(disc), readAll(*made.iso));
         QVERIFY(QString::fromUtf8(runOrFail("isoinfo", {"-d", "-i", disc}))
                     .contains("Volume id: DVD_VIDEO"));
-        QVERIFY(QString::fromUtf8(runOrFail("lsdvd", {disc})).contains("Title: 01"));
         QVERIFY(run.burnStates.contains(BurnState::verifying));
+        // One title, its language, its shape, and the source's chapters sped up with the film.
+        const DiscReport dvd = lsdvd(disc);
+        QCOMPARE(dvd.titles, QStringList{"01"});
+        QCOMPARE(dvd.languages, QStringList{"de - Deutsch"});
+        QCOMPARE(dvd.aspect, "16/9");
+        const double speedUp = 24000.0 / 1001 / 25;
+        const QList<double> chapters{0, 3 * speedUp, 7 * speedUp};
+        QCOMPARE(dvd.chapterStarts.size(), chapters.size());
+        for (qsizetype i = 0; i < chapters.size(); ++i)
+            QVERIFY2(qAbs(dvd.chapterStarts[i] - chapters[i]) < 1.0, dvd.text);
+
+        // Authored again, the folder holds one title still, and the user's own files in it stay.
+        writeFile(*made.dvdFolder + "/Notizen.txt", "meine");
+        RunRequest again = realToolsRequest(Stage::authoring, Stage::image, *made.mpg);
+        again.title = *made.title;
+        RecordedRun rerun(service, again);
+        QVERIFY2(rerun.succeeds(), rerun.story());
+        QCOMPARE(rerun.toolLines.filter("Lösche die DVD-Dateien des letzten Laufs: ").size(), 1);
+        QVERIFY(QFile::exists(*made.dvdFolder + "/Notizen.txt"));
+        QCOMPARE(lsdvd(*rerun.ending().products.iso).titles, QStringList{"01"});
 
         QList<double> encoded;
         std::optional<qint64> projected;
@@ -166,6 +222,25 @@ private slots:
         QVERIFY(std::ranges::is_sorted(encoded));
         QVERIFY2(!encoded.isEmpty() && encoded.last() > 0.99,
                  qPrintable(QString::number(encoded.value(encoded.size() - 1))));
+    }
+
+    // Five minutes and five seconds of black with unnamed sound: a chapter at 0 and one at 5:00,
+    // and no language.
+    void aLongSourceWithoutChaptersOrLanguage() {
+        const QString source = makeClip(
+            m_dir, "Lang.mkv",
+            words("-f lavfi -i color=c=black:s=64x36:r=25:d=305 -f lavfi -i anullsrc=cl=mono "
+                  "-t 305 -c:v libx264 -preset ultrafast -c:a aac"));
+        FFmpegService service;
+        RecordedRun run(service, realToolsRequest(Stage::encode, Stage::image, source,
+                                                  folder("lang") + "/L.mpg"));
+        QVERIFY2(run.succeeds(), run.story());
+        const DiscReport dvd = lsdvd(*run.ending().products.iso);
+        QCOMPARE(dvd.titles, QStringList{"01"});
+        QCOMPARE(dvd.languages.size(), 1);
+        QVERIFY2(dvd.languages[0].startsWith("xx"), dvd.text);
+        QCOMPARE(dvd.chapterStarts.size(), 2);
+        QVERIFY2(qAbs(dvd.chapterStarts[1] - 300) < 1.0, dvd.text);
     }
 
     // Films of hours of a tiny picture, and an ffmpeg that only notes that it ran: a run sure to
