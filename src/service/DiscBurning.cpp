@@ -1,5 +1,5 @@
+#include "DiscBurning.h"
 #include "BurnFollower.h"
-#include "FFmpegService.h"
 #include "Wakeup.h"
 
 #include <QTimer>
@@ -36,23 +36,20 @@ QString burnStateText(BurnState state) {
     return QStringLiteral("Brenne DVD…");
 }
 
-void FFmpegService::setBurnerBackend(std::unique_ptr<BurnerBackend> backend) {
-    m_burnerBackend = std::move(backend);
-}
-
-QCoro::Task<> FFmpegService::burnISO(QString iso, bool verify, bool eraseBeforeBurn,
-                                     ProgressCallback onProgress, StatusCallback onStatus,
-                                     LogCallback onLog, StageControl control) {
+QCoro::Task<> DiscBurning::burnISO(FFmpegService& service, BurnerBackend& backend, QString iso,
+                                   bool verify, bool eraseBeforeBurn, ProgressCallback onProgress,
+                                   StatusCallback onStatus, LogCallback onLog,
+                                   StageControl control) {
     onLog(QStringLiteral("=== DiscRecording burn ==="));
     onLog(QStringLiteral("ISO: ") + iso);
 
-    const std::unique_ptr<DiscBurn> burn = m_burnerBackend->createBurn();
+    const std::unique_ptr<DiscBurn> burn = backend.createBurn();
     BurnFollower follower(std::move(onProgress), std::move(onStatus), std::move(onLog));
-    Wakeup finished(this);
+    Wakeup finished(&service);
     // The burn runs in the recorder's own threads; its reports are polled here, on the UI thread.
     QTimer poll;
     // Bound to the service: a burn abandoned with its window stops reporting when the service goes.
-    QObject::connect(&poll, &QTimer::timeout, this, [&] {
+    QObject::connect(&poll, &QTimer::timeout, &service, [&] {
         for (const BurnReport& report : burn->poll())
             if (follower.follow(report))
                 finished.fire();

@@ -1,4 +1,4 @@
-#include "FFmpegService.h"
+#include "DvdAuthoring.h"
 #include "FileNames.h"
 #include "platform/FileChecks.h"
 
@@ -34,9 +34,9 @@ QStringList removeEarlierAuthoring(const QString& dvdFolder) {
 
 } // namespace
 
-QCoro::Task<QString> FFmpegService::createVideoTS(QString mpg, QString dvdauthorPath,
-                                                  LogCallback onLog, DiscTitle title,
-                                                  StageControl control) {
+QCoro::Task<QString> DvdAuthoring::createVideoTS(FFmpegService& service, QString mpg,
+                                                 QString dvdauthorPath, LogCallback onLog,
+                                                 DiscTitle title, StageControl control) {
     if (!isExecutableFile(dvdauthorPath))
         throw FFmpegError::toolNotFound(dvdauthorPath);
 
@@ -58,7 +58,7 @@ QCoro::Task<QString> FFmpegService::createVideoTS(QString mpg, QString dvdauthor
         {QStringLiteral("-T"), QStringLiteral("-o"), dvdFolder},
     };
     for (const QStringList& arguments : runs) {
-        const ToolResult result = co_await runTool(dvdauthorPath, arguments, pal, control);
+        const ToolResult result = co_await service.runTool(dvdauthorPath, arguments, pal, control);
         result.reportTo(onLog);
     }
 

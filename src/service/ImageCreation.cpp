@@ -1,11 +1,12 @@
-#include "FFmpegService.h"
+#include "ImageCreation.h"
 #include "FileNames.h"
 #include "PendingFile.h"
 #include "platform/FileChecks.h"
 
-QCoro::Task<QString> FFmpegService::createISO(QString dvdFolder, QString genisoimagePath,
-                                              QString volumeName, QString isoTarget,
-                                              LogCallback onLog, StageControl control) {
+QCoro::Task<QString> ImageCreation::createISO(FFmpegService& service, QString dvdFolder,
+                                              QString genisoimagePath, QString volumeName,
+                                              QString isoTarget, LogCallback onLog,
+                                              StageControl control) {
     if (!isExecutableFile(genisoimagePath))
         throw FFmpegError::toolNotFound(genisoimagePath);
     const QString isoFile = besideWithSuffix(isoTarget, QStringLiteral(".iso"));
@@ -20,7 +21,8 @@ QCoro::Task<QString> FFmpegService::createISO(QString dvdFolder, QString genisoi
     QStringList arguments{QStringLiteral("-dvd-video"), QStringLiteral("-udf"),
                           QStringLiteral("-quiet"), QStringLiteral("-V")};
     arguments << volumeName << QStringLiteral("-o") << image.path() << dvdFolder;
-    const ToolResult result = co_await runTool(genisoimagePath, arguments, std::nullopt, control);
+    const ToolResult result =
+        co_await service.runTool(genisoimagePath, arguments, std::nullopt, control);
     result.reportTo(onLog);
     image.complete();
     co_return isoFile;

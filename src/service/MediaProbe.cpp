@@ -1,11 +1,12 @@
-#include "FFmpegService.h"
+#include "MediaProbe.h"
 #include "ProbeJson.h"
 #include "platform/FileChecks.h"
 
 #include <QFileInfo>
 
-QCoro::Task<VideoProbe> FFmpegService::probeVideo(QString input, QString ffprobePath,
-                                                  LogCallback onLog, StageControl control) {
+QCoro::Task<VideoProbe> MediaProbe::probe(FFmpegService& service, QString input,
+                                          QString ffprobePath, LogCallback onLog,
+                                          StageControl control) {
     if (!isExecutableFile(ffprobePath)) {
         onLog(QStringLiteral("Hinweis: ffprobe nicht gefunden unter ") + ffprobePath +
               QStringLiteral(". Probe wird übersprungen."));
@@ -27,7 +28,8 @@ QCoro::Task<VideoProbe> FFmpegService::probeVideo(QString input, QString ffprobe
         "-of",
         "json",
         QFileInfo(input).absoluteFilePath()};
-    const ToolResult result = co_await runTool(ffprobePath, arguments, std::nullopt, control);
+    const ToolResult result =
+        co_await service.runTool(ffprobePath, arguments, std::nullopt, control);
     if (result.status != 0)
         throw FFmpegError::ffprobeFailed(result.errorOutput);
     co_return videoProbeFrom(FFProbeJSON::decode(result.output.toUtf8()));

@@ -1,6 +1,6 @@
+#include "PalEncode.h"
 #include "EncodeCheck.h"
 #include "FFmpegArguments.h"
-#include "FFmpegService.h"
 #include "platform/FileChecks.h"
 
 #include <QFileInfo>
@@ -21,14 +21,15 @@ double encodedShare(double time, double length) {
 
 } // namespace
 
-QCoro::Task<PlannedConversion> FFmpegService::planConversion(QString input, QString ffmpegPath,
-                                                             EncodeSettings settings,
-                                                             LogCallback onLog, LogCallback onNote,
-                                                             StageControl control) {
+QCoro::Task<PlannedConversion> PalEncode::plan(FFmpegService& service, QString input,
+                                               QString ffmpegPath, EncodeSettings settings,
+                                               LogCallback onLog, LogCallback onNote,
+                                               StageControl control) {
     if (!isExecutableFile(ffmpegPath))
         throw FFmpegError::toolNotFound(ffmpegPath);
 
-    const VideoProbe probe = co_await probeVideo(input, ffprobePathFor(ffmpegPath), onLog, control);
+    const VideoProbe probe =
+        co_await service.probeVideo(input, ffprobePathFor(ffmpegPath), onLog, control);
     // ffmpeg would happily write a DVD stream without a picture from an audio-only source.
     if (probe.hasVideoStream == false)
         throw FFmpegError::noVideoStream(input);
@@ -44,10 +45,10 @@ QCoro::Task<PlannedConversion> FFmpegService::planConversion(QString input, QStr
     co_return planned;
 }
 
-QCoro::Task<DiscTitle> FFmpegService::runConversion(PlannedConversion planned, QString output,
-                                                    ProgressCallback onProgress, LogCallback onLog,
-                                                    LogCallback onNote, StageControl control,
-                                                    ProjectionCallback onProjection) {
+QCoro::Task<DiscTitle> PalEncode::run(FFmpegService& service, PlannedConversion planned,
+                                      QString output, ProgressCallback onProgress,
+                                      LogCallback onLog, LogCallback onNote, StageControl control,
+                                      ProjectionCallback onProjection) {
     const EncodePlan& plan = planned.plan;
     const EncodeSettings& settings = planned.settings;
     // Absolute paths keep a file name that starts with a dash from reading as an option.
@@ -76,7 +77,7 @@ QCoro::Task<DiscTitle> FFmpegService::runConversion(PlannedConversion planned, Q
         if (timed)
             onProgress(share);
     };
-    co_await runToolStreaming(planned.ffmpegPath, arguments, followLine, control);
+    co_await service.runToolStreaming(planned.ffmpegPath, arguments, followLine, control);
     // A cut-off or damaged source makes ffmpeg stop early and still exit with 0.
     if (plan.expectedDuration && watch.reached() &&
         endedEarly(*watch.reached(), *plan.expectedDuration))
@@ -85,12 +86,11 @@ QCoro::Task<DiscTitle> FFmpegService::runConversion(PlannedConversion planned, Q
     co_return discTitleFor(planned.probe, settings, plan);
 }
 
-QCoro::Task<DiscTitle> FFmpegService::convert(QString input, QString output, QString ffmpegPath,
-                                              EncodeSettings settings, ProgressCallback onProgress,
-                                              LogCallback onLog, LogCallback onNote,
-                                              StageControl control) {
+QCoro::Task<DiscTitle> PalEncode::convert(FFmpegService& service, QString input, QString output,
+                                          QString ffmpegPath, EncodeSettings settings,
+                                          ProgressCallback onProgress, LogCallback onLog,
+                                          LogCallback onNote, StageControl control) {
     PlannedConversion planned =
-        co_await planConversion(input, ffmpegPath, settings, onLog, onNote, control);
-    co_return co_await runConversion(std::move(planned), output, onProgress, onLog, onNote,
-                                     control);
+        co_await plan(service, input, ffmpegPath, settings, onLog, onNote, control);
+    co_return co_await run(service, std::move(planned), output, onProgress, onLog, onNote, control);
 }
