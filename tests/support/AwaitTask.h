@@ -15,13 +15,11 @@
 // ever on a task that throws.)
 namespace testing {
 
-template <typename T> struct Outcome {
-    std::optional<T> value;
+struct TaskEnding {
     std::optional<FFmpegError> error; // the task failed with an FFmpegError
     QString unexpected;               // the task failed otherwise, or did not end in time
     bool done = false;
 
-    bool succeeded() const { return value.has_value(); }
     // For check messages: how the task ended.
     QByteArray story() const {
         return (error                  ? error->description()
@@ -31,18 +29,13 @@ template <typename T> struct Outcome {
     }
 };
 
-template <> struct Outcome<void> {
-    std::optional<FFmpegError> error;
-    QString unexpected;
-    bool done = false;
+template <typename T> struct Outcome : TaskEnding {
+    std::optional<T> value;
+    bool succeeded() const { return value.has_value(); }
+};
 
+template <> struct Outcome<void> : TaskEnding {
     bool succeeded() const { return done && !error && unexpected.isEmpty(); }
-    QByteArray story() const {
-        return (error                  ? error->description()
-                : unexpected.isEmpty() ? "succeeded"
-                                       : unexpected)
-            .toUtf8();
-    }
 };
 
 template <typename T>
@@ -70,23 +63,18 @@ template <typename T> std::shared_ptr<Outcome<T>> start(QCoro::Task<T> task) {
 
 template <typename T> Outcome<T> await(QCoro::Task<T> task, int timeoutMs = 180000) {
     const auto outcome = start(std::move(task));
-    Outcome<T> result = *outcome;
-    if (QTest::qWaitFor([&] { return outcome->done; }, timeoutMs))
-        result = *outcome;
-    else
-        result.unexpected = QStringLiteral("did not end in time");
-    return result;
+    if (!QTest::qWaitFor([&] { return outcome->done; }, timeoutMs))
+        outcome->unexpected = QStringLiteral("did not end in time");
+    return *outcome;
 }
 
 // The value of a task that is expected to succeed; a failure fails the current test (the program
 // goes on) and gives an empty value.
 template <typename T> T awaitValue(QCoro::Task<T> task) {
     Outcome<T> outcome = await(std::move(task));
-    if (!outcome.value) {
+    if (!outcome.value)
         QTest::qFail(outcome.story().constData(), __FILE__, __LINE__);
-        return T{};
-    }
-    return std::move(*outcome.value);
+    return outcome.value ? std::move(*outcome.value) : T{};
 }
 
 } // namespace testing

@@ -12,7 +12,6 @@
 #include <mutex>
 #include <sstream>
 #include <thread>
-#include <utility>
 #include <vector>
 
 using namespace burn;
@@ -27,11 +26,9 @@ long long number(const char* variable, long long otherwise) {
     return text && *text ? std::strtoll(text, nullptr, 0) : otherwise;
 }
 
-// The scan under way, on the one thread that scans: where the call that started it wants the
-// list, and how many more calls answer that it still runs.
+// Where the call that started the scan under way wants the list (0: no scan under way).
 burn_drive_info** scanInfos = nullptr;
 unsigned int* scanCount = nullptr;
-int callsLeft = 0;
 
 std::mutex mutex;                        // guards what follows
 std::map<burn_drive*, std::string> held; // listed drives neither forgotten nor freed, by kind
@@ -65,33 +62,28 @@ int listDrives(burn_drive_info** infos, unsigned int* count) {
     const char* wanted = std::getenv("KESTRIN_STANDIN_DRIVES");
     std::stringstream entries(wanted ? wanted : "");
     for (std::string entry; std::getline(entries, entry, ';');) {
-        const size_t equals = entry.find('=');
+        const std::string kind = entry.substr(0, entry.find('='));
         burn_drive_info* one = nullptr;
-        if (equals == std::string::npos ||
-            burn_drive_scan_and_grab(&one, entry.data() + equals + 1, 0) != 1)
+        if (kind == entry || burn_drive_scan_and_grab(&one, entry.data() + kind.size() + 1, 0) != 1)
             continue;
         burn_drive_info info = one[0];
         std::free(one);
         REAL(burn_drive_release)(info.drive, 0);
-        const bool burner = entry.substr(0, equals) == "burner";
         std::strcpy(info.vendor, "STANDIN");
-        std::strcpy(info.product, burner ? "DVD-RW DW-1" : "DVD-ROM DR-1");
-        info.write_dvdram = info.write_dvdr = info.write_cdr = info.write_cdrw = burner;
+        std::strcpy(info.product, kind == "burner" ? "DVD-RW DW-1" : "DVD-ROM DR-1");
+        info.write_dvdram = info.write_dvdr = info.write_cdr = info.write_cdrw = kind == "burner";
         drives.push_back(info);
-        listed[info.drive] = entry.substr(0, equals);
+        listed[info.drive] = kind;
     }
-    burn_drive_info* list = nullptr;
-    if (!drives.empty()) {
-        // One more element with no drive marks the end, as libburn's lists have it.
-        list = static_cast<burn_drive_info*>(std::calloc(drives.size() + 1, sizeof *list));
-        std::memcpy(list, drives.data(), drives.size() * sizeof *list);
-    }
-    {
-        std::lock_guard lock(mutex);
-        held = std::move(listed);
-    }
-    *infos = list;
+    // One more element with no drive marks the end, as libburn's lists have it.
+    *infos = drives.empty() ? nullptr
+                            : static_cast<burn_drive_info*>(
+                                  std::calloc(drives.size() + 1, sizeof(burn_drive_info)));
+    if (*infos)
+        std::memcpy(*infos, drives.data(), drives.size() * sizeof(burn_drive_info));
     *count = unsigned(drives.size());
+    std::lock_guard lock(mutex);
+    held = std::move(listed);
     return 1;
 }
 
@@ -105,18 +97,20 @@ std::string standin::events() {
 namespace burn {
 extern "C" {
 
+// The first call starts the scan and answers that it runs; the next one hands over the list.
 int burn_drive_scan(burn_drive_info* drive_infos[], unsigned int* n_drives) {
-    if (callsLeft == 0) {
+    if (!scanInfos) {
         *drive_infos = nullptr;
         *n_drives = 0;
         scanInfos = drive_infos;
         scanCount = n_drives;
-        callsLeft = 3;
         std::lock_guard lock(mutex);
         log.clear();
         return 0;
     }
-    return --callsLeft > 0 ? 0 : listDrives(scanInfos, scanCount);
+    const int result = listDrives(scanInfos, scanCount);
+    scanInfos = nullptr;
+    return result;
 }
 
 int burn_drive_grab(burn_drive* drive, int load) {

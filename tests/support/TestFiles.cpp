@@ -60,19 +60,29 @@ QJsonObject probeStreams(const QString& path) {
     return QJsonDocument::fromJson(json).object();
 }
 
+namespace {
+
+// The fields of /proc/PID/stat after "pid (comm) ", from the state on; comm may hold blanks and
+// parentheses. Empty for a process that is gone, or that is just ending and left the file empty.
+QList<QByteArray> statFields(qint64 pid) {
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    const QByteArray text = stat.open(QIODevice::ReadOnly) ? stat.readAll() : QByteArray();
+    const qsizetype end = text.lastIndexOf(')');
+    return end < 0 || end + 2 >= text.size() ? QList<QByteArray>{} : text.mid(end + 2).split(' ');
+}
+
+} // namespace
+
+QByteArray fileContents(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 QList<qint64> childProcesses(qint64 parent) {
     QList<qint64> children;
     for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
-        bool isPid = false;
-        const qint64 pid = entry.toLongLong(&isPid);
-        if (!isPid)
-            continue;
-        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-        if (!stat.open(QIODevice::ReadOnly))
-            continue;
-        // pid (comm) state ppid …; comm may hold blanks and parentheses.
-        const QByteArray text = stat.readAll();
-        const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+        const qint64 pid = entry.toLongLong(); // 0, which has no entry, for the other folders
+        const QList<QByteArray> fields = statFields(pid);
         if (fields.size() > 1 && fields[1].toLongLong() == parent)
             children << pid;
     }
@@ -84,13 +94,8 @@ bool processExists(qint64 pid) {
 }
 
 char processState(qint64 pid) {
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly))
-        return '?';
-    // pid (comm) state …; a process that is just ending may leave the file empty.
-    const QByteArray text = stat.readAll();
-    const qsizetype state = text.lastIndexOf(')') + 2;
-    return state > 1 && state < text.size() ? text.at(state) : '?';
+    const QList<QByteArray> fields = statFields(pid);
+    return fields.isEmpty() ? '?' : fields[0].at(0);
 }
 
 } // namespace testing

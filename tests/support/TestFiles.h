@@ -32,6 +32,9 @@ QString makeClip(const QTemporaryDir& dir, const QString& name, const QStringLis
 // ffprobe's JSON answer for a file's streams and format.
 QJsonObject probeStreams(const QString& path);
 
+// A file's bytes; empty when it cannot be read.
+QByteArray fileContents(const QString& path);
+
 // The processes whose parent is parent, from /proc.
 QList<qint64> childProcesses(qint64 parent);
 
