@@ -152,8 +152,7 @@ private slots:
                  run);
     }
 
-    // The options, the audio stream chosen, the disc's name and the tools reach the run; the
-    // title an encode found out goes with its MPEG file to a later VIDEO_TS run.
+    // The options, the audio stream chosen, the disc's name and the tools reach the run.
     void choicesReachTheRun() {
         auto view = window();
         view->applySource(m_clip);
