@@ -1,6 +1,7 @@
-// Kestrin ended from outside while a tool works: SIGTERM, SIGINT and SIGHUP end it as "Beenden"
-// does, and no tool it started, nor any program such a tool started, outlives it, also when it is
-// killed. What is left is only complete files under their names.
+// Kestrin ended from outside while a tool works: SIGTERM (SIGINT and SIGHUP reach the same
+// handler) ends it as "Beenden" does, and no tool it started, nor any program such a tool started,
+// outlives it, also when it is killed. What is left is only complete files under their names.
+#include "MediaChecks.h"
 #include "TestFiles.h"
 #include "platform/StoredSettings.h"
 
@@ -59,11 +60,10 @@ private slots:
         // Its genisoimage takes its time.
         settings.setValue(Setting::genisoimagePath, m_dir.filePath("slow/genisoimage"));
         m_clip = makeClip(m_dir, "Lang.mp4",
-                          {"-f", "lavfi", "-i", "testsrc2=s=320x180:r=25:d=60", "-f", "lavfi", "-i",
-                           "sine=d=60", "-c:v", "libx264", "-preset", "ultrafast", "-c:a", "aac"});
+                          words("-f lavfi -i testsrc2=s=320x180:r=25:d=60 -c:v libx264 -preset "
+                                "ultrafast"));
         m_mpg = makeClip(m_dir, "Kurz.mpg",
-                         {"-f", "lavfi", "-i", "testsrc2=s=320x180:r=25:d=2", "-f", "lavfi", "-i",
-                          "sine=d=2", "-target", "pal-dvd"});
+                         words("-f lavfi -i testsrc2=s=320x180:r=25:d=2 -target pal-dvd"));
         QDir(m_dir.path()).mkpath("slow");
         writeScript(m_dir, "slow/genisoimage",
                     "for a; do [ \"$next\" ] && echo begun > \"$a\"; next=; "
@@ -74,16 +74,12 @@ private slots:
         QTest::addColumn<QString>("mode");
         QTest::addColumn<QString>("command");
         QTest::addColumn<int>("signal");
-        QTest::newRow("SIGTERM") << "encode"
-                                 << "ffmpeg" << int(SIGTERM);
-        QTest::newRow("SIGINT") << "encode"
-                                << "ffmpeg" << int(SIGINT);
-        QTest::newRow("SIGHUP") << "encode"
-                                << "ffmpeg" << int(SIGHUP);
-        QTest::newRow("SIGKILL, encode") << "encode"
-                                         << "ffmpeg" << int(SIGKILL);
-        QTest::newRow("SIGKILL, image") << "image"
-                                        << "genisoimage" << int(SIGKILL);
+        const auto row = [](const char* name, const char* mode, const char* command, int signal) {
+            QTest::newRow(name) << QString(mode) << QString(command) << signal;
+        };
+        row("SIGTERM", "encode", "ffmpeg", SIGTERM);
+        row("SIGKILL, encode", "encode", "ffmpeg", SIGKILL);
+        row("SIGKILL, image", "image", "genisoimage", SIGKILL);
     }
     void endedFromOutside() {
         QFETCH(QString, mode);

@@ -35,16 +35,12 @@ template <typename T = QAbstractButton> T* find(QWidget& window, const QString& 
     return nullptr;
 }
 
-// The control with this text; a missing one fails the test and stands in as a disabled button,
-// so that the test goes on to its end without crashing.
+// The control with this text; a missing one ends the test program with its text.
 template <typename T = QAbstractButton> T& control(QWidget& window, const QString& text) {
-    if (T* found = find<T>(window, text))
-        return *found;
-    QTest::qFail(qPrintable("no control \"" + text + "\""), __FILE__, __LINE__);
-    using Stand = std::conditional_t<std::is_same_v<T, QAbstractButton>, QPushButton, T>;
-    static Stand missing;
-    missing.setEnabled(false);
-    return missing;
+    T* found = find<T>(window, text);
+    if (!found)
+        qFatal("no control \"%s\"", qPrintable(text));
+    return *found;
 }
 
 QCheckBox& toggle(QWidget& window, const QString& text) {
@@ -286,11 +282,6 @@ private slots:
         QVERIFY(view.settings().value(Setting::verifyAfterBurn));
         QVERIFY(accessibly(window.findChild<QLineEdit*>("volumeName"), {}, "Straße"));
         QCOMPARE(view.isoVolumeName(), "STRASSE");
-        PreferencesView preferences;
-        QVERIFY(accessibly(preferences.findChild<QLineEdit*>("dvdauthor"), {}, "/opt/dvdauthor"));
-        QCOMPARE(StoredSettings().value(Setting::dvdauthorPath), "/opt/dvdauthor");
-        QTRY_COMPARE(window.findChild<QLabel*>("status")->text(), "Tools fehlen ❌");
-        QVERIFY(!quality->isEnabled() && !disc->isEnabled());
         shoot(window, "main-disc");
     }
 
@@ -333,18 +324,9 @@ private slots:
         QVERIFY(shownStates(window) == expectedStates(window.contentView()));
         shoot(*settings, "settings");
 
-        auto* ffmpeg = settings->findChild<QLineEdit*>("ffmpeg");
-        ffmpeg->end(false);
-        QTest::keyClicks(ffmpeg, " "); // a trailing blank is stored as typed
-        QCOMPARE(StoredSettings().value(Setting::ffmpegPath), "/usr/bin/ffmpeg ");
-        QCOMPARE(mark("ffmpeg"), "✅"); // the marks wait for the next check
-        control(*settings, "Tools prüfen").click();
-        QCOMPARE(mark("ffmpeg"), "❌");
         control(*settings, "Standardpfade").click();
-        QCOMPARE(ffmpeg->text(), "/usr/bin/ffmpeg");
-        QCOMPARE(settings->findChild<QLineEdit*>("genisoimage")->text(), "/usr/bin/genisoimage");
-        QCOMPARE(mark("ffmpeg"), "✅");
-        QCOMPARE(StoredSettings().value(Setting::ffmpegPath), "/usr/bin/ffmpeg");
+        QCOMPARE(settings->findChild<QLineEdit*>("dvdauthor")->text(), "/usr/bin/dvdauthor");
+        QCOMPARE(StoredSettings().value(Setting::dvdauthorPath), "/usr/bin/dvdauthor");
         settings->close();
     }
 
@@ -365,10 +347,6 @@ private slots:
         QCOMPARE(m_files.lastProposal, "Kestrin_Log.txt");
         QCOMPARE(fileContent(m_dir.filePath("Kestrin_Log.txt")), "Fertig ✅ zwei\n"); // saved last
         QTRY_COMPARE(first.findChild<QLabel*>("status")->text(), "Log gespeichert ✅");
-        m_files.toSave = m_dir.filePath("no/such/folder/log.txt");
-        first.contentView().saveLog();
-        QTRY_COMPARE(first.findChild<QLabel*>("status")->text(),
-                     "Fehler ❌ Log konnte nicht gespeichert werden");
 
         control(preferences, "Log leeren").click();
         QTRY_COMPARE(first.findChild<QPlainTextEdit*>("log")->toPlainText(), "—");
@@ -393,6 +371,11 @@ private slots:
         QVERIFY(window.contentView().dvdFolderURL() && !window.contentView().isoURL());
         QVERIFY(shownStates(window) == expectedStates(window.contentView()));
         shoot(window, "main-done");
+        // The title the encode found out goes with its MPEG file to the next VIDEO_TS run.
+        control(window, "VIDEO_TS erstellen").click();
+        auto* next = window.contentView().findChild<DiscRun*>();
+        QVERIFY(next && next->request().title.audioLanguage == "de");
+        window.contentView().abortRun();
     }
 };
 

@@ -118,8 +118,6 @@ private slots:
         QTest::newRow("failed while asked")
             << "failed" << int(withLogin) << true << false
             << "Fehler ❌ Tool nicht gefunden oder nicht ausführbar: /nirgends";
-        QTest::newRow("aborted, login1")
-            << "aborted" << int(withLogin) << false << false << "Abgebrochen.";
         QTest::newRow("aborted, login1 refuses")
             << "aborted" << (withRefusingLogin | withScreenSaver) << false << false
             << "Abgebrochen.";
