@@ -20,12 +20,6 @@ Q_DECLARE_METATYPE(Stage)
 
 namespace {
 
-QByteArray readAll(const QString& path) {
-    QFile file(path);
-    file.open(QIODevice::ReadOnly);
-    return file.readAll();
-}
-
 void writeFile(const QString& path, const QByteArray& content) {
     QFile file(path);
     file.open(QIODevice::WriteOnly | QIODevice::Truncate);
@@ -183,7 +177,7 @@ private slots:
         QCOMPARE(made.dvdFolder, out + "/Film_DVD");
         QCOMPARE(made.iso, out + "/Film_DVD.iso");
         QCOMPARE(entriesIn(out), (QStringList{"disc.img", "Film.mpg", "Film_DVD", "Film_DVD.iso"}));
-        QCOMPARE(readAll(disc), readAll(*made.iso));
+        QCOMPARE(fileContents(disc), fileContents(*made.iso));
         QVERIFY(QString::fromUtf8(runOrFail("isoinfo", {"-d", "-i", disc}))
                     .contains("Volume id: DVD_VIDEO"));
         QVERIFY(run.burnStates.contains(BurnState::verifying));
@@ -222,25 +216,6 @@ private slots:
         QVERIFY(std::ranges::is_sorted(encoded));
         QVERIFY2(!encoded.isEmpty() && encoded.last() > 0.99,
                  qPrintable(QString::number(encoded.value(encoded.size() - 1))));
-    }
-
-    // Five minutes and five seconds of black with unnamed sound: a chapter at 0 and one at 5:00,
-    // and no language.
-    void aLongSourceWithoutChaptersOrLanguage() {
-        const QString source = makeClip(
-            m_dir, "Lang.mkv",
-            words("-f lavfi -i color=c=black:s=64x36:r=25:d=305 -f lavfi -i anullsrc=cl=mono "
-                  "-t 305 -c:v libx264 -preset ultrafast -c:a aac"));
-        FFmpegService service;
-        RecordedRun run(service, realToolsRequest(Stage::encode, Stage::image, source,
-                                                  folder("lang") + "/L.mpg"));
-        QVERIFY2(run.succeeds(), run.story());
-        const DiscReport dvd = lsdvd(*run.ending().products.iso);
-        QCOMPARE(dvd.titles, QStringList{"01"});
-        QCOMPARE(dvd.languages.size(), 1);
-        QVERIFY2(dvd.languages[0].startsWith("xx"), dvd.text);
-        QCOMPARE(dvd.chapterStarts.size(), 2);
-        QVERIFY2(qAbs(dvd.chapterStarts[1] - 300) < 1.0, dvd.text);
     }
 
     // Films of hours of a tiny picture, and an ffmpeg that only notes that it ran: a run sure to
@@ -405,7 +380,7 @@ private slots:
         QVERIFY(std::ranges::none_of(pids, processExists));
         QCOMPARE(QDir(QFileInfo(mpg).path()).entryList(QDir::Files | QDir::Hidden),
                  QStringList{"V.mpg"});
-        QCOMPARE(readAll(mpg), readAll(m_mpg));
+        QCOMPARE(fileContents(mpg), fileContents(m_mpg));
     }
 
     // A burn cannot be paused: the run says so, and a pause asked for changes nothing.

@@ -31,6 +31,7 @@ QCoro::Task<RunEnding> DiscRun::run() {
     co_return ending;
 }
 
+// Returns plain values, never awaits a call with temporaries in it (docs/coroutines.md).
 QCoro::Task<RunEnding> DiscRun::runStages() {
     std::optional<FFmpegError> refusal;
     try {
