@@ -4,14 +4,6 @@
 
 #include <QFileInfo>
 
-Stage ChainToggles::lastStageFrom(Stage from) const {
-    const bool chained[] = {true, createVideoTSAfterConvert, createISOAfterVideoTS, burnAfterISO};
-    int last = int(from);
-    while (last < int(Stage::burn) && chained[last + 1])
-        ++last;
-    return Stage(last);
-}
-
 RunRecipe::RunRecipe(const RunRequest& request)
     : m_from(request.from) {
     setUntil(request.until);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ChainToggles.h"
 #include "DiscFit.h"
 #include "FreeSpace.h"
 #include "RunRequest.h"

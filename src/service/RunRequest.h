@@ -15,17 +15,6 @@ struct ToolPaths {
     QString genisoimage;
 };
 
-// Which stages follow a stage that succeeded, as the chain toggles of the main window say.
-struct ChainToggles {
-    bool createVideoTSAfterConvert = true;
-    bool createISOAfterVideoTS = true;
-    bool burnAfterISO = false;
-
-    // The last stage a run from `from` reaches: each toggle chains the next stage, as long as
-    // the ones before it are chained too.
-    Stage lastStageFrom(Stage from) const;
-};
-
 // What a run is asked to do, as a plain value: the stages from `from` to `until`, the file the
 // first stage starts from, where the files go, and the choices for each stage.
 struct RunRequest {
