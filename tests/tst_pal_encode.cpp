@@ -1,5 +1,5 @@
-// The PAL encode and the probes with the real ffmpeg and ffprobe on generated clips.
-#include "AwaitTask.h"
+// The PAL encode with the real ffmpeg and ffprobe on generated clips, one encode per kind of
+// source, judged by ffmpeg's own readers.
 #include "FFmpegService.h"
 #include "MediaChecks.h"
 #include "TestFiles.h"
@@ -7,7 +7,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QJsonObject>
 #include <QRegularExpression>
 #include <QTest>
 
@@ -17,14 +16,6 @@ namespace {
 
 double durationOf(const QString& path) {
     return probeStreams(path).value("format").toObject().value("duration").toString().toDouble();
-}
-
-double meanVolume(const QString& path) {
-    const QString text = runProgram("ffmpeg", {"-hide_banner", "-i", path, "-map", "0:a:0", "-af",
-                                               "volumedetect", "-f", "null", "-"})
-                             .errorOutput;
-    const qsizetype at = text.indexOf("mean_volume: ");
-    return at < 0 ? 0 : text.mid(at + 13).section(' ', 0, 0).toDouble();
 }
 
 // Generator arguments for one second of a white square on black that is square as displayed:
@@ -41,6 +32,11 @@ QStringList squareClip(int width, int height, int sarX, int sarY) {
     return {"-f", "lavfi", "-i", picture, "-c:v", "libx264", "-preset", "ultrafast", "-qp", "0"};
 }
 
+void verifySquare(const QString& path) {
+    const auto ratio = whiteShapeRatio(path, 0.5);
+    QVERIFY2(ratio && qAbs(*ratio - 1.0) < 0.01, qPrintable(QString::number(ratio.value_or(0))));
+}
+
 } // namespace
 
 class PalEncodeTest : public QObject {
@@ -48,34 +44,23 @@ class PalEncodeTest : public QObject {
 
     QTemporaryDir m_dir;
     QString m_wide;
-    QString m_film;
 
 private slots:
+    // 16:9 at 25 frames per second with sound, under a path that breaks anything that quotes for
+    // a shell.
     void initTestCase() {
-        // A path that breaks anything that quotes for a shell.
         const QString odd = "Filme \"alt\" 'Ü'\nneu/-Größe $HOME; *";
         QVERIFY(QDir(m_dir.path()).mkpath(odd.section('/', 0, 0)));
         m_wide = makeClip(m_dir, odd + ".mp4",
-                          words("-f lavfi -i testsrc2=s=320x180:r=25:d=2 -f lavfi -i sine=d=2 "
-                                "-c:v libx264 -preset ultrafast -c:a aac -ac 2"));
-        // 23.976 fps film with three chapters and two mono audio streams: a silent English one
-        // first, a German tone second.
-        m_film = makeClip(
-            m_dir, "film.mkv",
-            words("-f lavfi -i testsrc=s=160x90:r=24000/1001:d=6 -f lavfi -i anullsrc=cl=mono "
-                  "-f lavfi -i sine=f=1000:d=6 -i") +
-                QStringList{writeChapters(m_dir, {0, 2, 4.5}, 6)} +
-                words("-map 0:v -map 1:a -map 2:a -map_chapters 3 -metadata:s:a:0 language=eng "
-                      "-metadata:s:a:1 language=ger -shortest -c:v libx264 -preset ultrafast "
-                      "-c:a aac"));
+                          words("-f lavfi -i sine=d=1 -c:a aac") + squareClip(320, 180, 1, 1));
     }
 
-    void wideSourceBecomesPalDvd() {
+    void progressiveWideSource() {
         const QString out = m_wide + "_PAL_DVD.mpg";
         const Encode result = encode(m_wide, out);
         QVERIFY2(!result.error, result.failure());
         QCOMPARE(result.log.mid(0, 7),
-                 (QStringList{"=== Probe ===", "FPS: 25.000, Dauer: 2.0s, DAR: 1.778, SAR: 64/45",
+                 (QStringList{"=== Probe ===", "FPS: 25.000, Dauer: 1.0s, DAR: 1.778, SAR: 64/45",
                               "Aspect: Auto", "Speedup: nein", "Bitrate: 6000k (max 8000k)",
                               "Audio-Stream: Auto (Default)", "=== ffmpeg ==="}));
         QVERIFY(!result.progress.isEmpty() && result.progress.last() > 0.9);
@@ -87,8 +72,10 @@ private slots:
         const auto fields = mpegHeaderFields(out);
         QCOMPARE(fields.value("progressive_sequence"), QSet<qint64>{0});
         QCOMPARE(fields.value("top_field_first"), QSet<qint64>{1});
+        verifySquare(out);
     }
 
+    // Letterboxed, pillarboxed, turned and with stored sample aspects: a square stays square.
     void pictureKeepsItsShape_data() {
         QTest::addColumn<QStringList>("clip");
         QTest::addColumn<bool>("turned");
@@ -100,14 +87,9 @@ private slots:
                                 << QString(aspect);
         };
         row("2.39:1", 478, 200, 1, 1, false, {}, "16:9");
-        row("1.85:1", 370, 200, 1, 1, false, {}, "16:9");
-        row("16:9", 320, 180, 1, 1, false, {}, "16:9");
-        row("4:3", 240, 180, 1, 1, false, {}, "4:3");
         row("1:1", 200, 200, 1, 1, false, {}, "4:3");
-        row("9:16", 180, 320, 1, 1, false, {}, "4:3");
         row("9:16 stored on its side", 320, 180, 1, 1, true, {}, "4:3");
         row("720x576 SAR 16:15", 720, 576, 16, 15, false, {}, "4:3");
-        row("720x576 SAR 64:45", 720, 576, 64, 45, false, {}, "16:9");
         row("no aspect flags", 480, 270, 0, 0, false, {}, "16:9");
         row("16:9 on a 4:3 disc", 320, 180, 1, 1, false, false, "4:3");
     }
@@ -124,115 +106,95 @@ private slots:
         const QString out = m_dir.filePath(name + ".mpg");
         const Encode result = encode(source, out, {widescreen, {}});
         QVERIFY2(!result.error, result.failure());
-        const auto video = streamEntries(out, "video", "width,height,display_aspect_ratio");
-        QCOMPARE(video.value("display_aspect_ratio"), displayAspect);
-        QCOMPARE(video.value("width") + "x" + video.value("height"), "720x576");
-        const auto ratio = whiteShapeRatio(out, 0.5);
-        QVERIFY(ratio);
-        QVERIFY2(qAbs(*ratio - 1.0) < 0.01, qPrintable(QString::number(*ratio)));
+        const auto video = streamEntries(out, "video", "display_aspect_ratio,height,width");
+        QCOMPARE(video.values(), (QStringList{displayAspect, "576", "720"}));
+        verifySquare(out);
     }
 
+    // testsrc at the field rate, woven into frames: each frame holds two moments. Kept fields
+    // stay in the order the flags signal, deinterlaced ones become whole frames.
     void interlacedSources_data() {
         QTest::addColumn<QString>("generator");
         QTest::addColumn<QString>("scan");
-        QTest::addColumn<bool>("keepsFields");
-        // testsrc at the field rate, woven into frames: each frame holds two moments.
-        QTest::newRow("25i top first, PAL size") << "testsrc=s=720x576:r=50:d=2"
-                                                 << "tff" << true;
+        QTest::addColumn<QString>("seen");
         QTest::newRow("25i bottom first, scaled up") << "testsrc=s=360x288:r=50:d=2"
-                                                     << "bff" << true;
+                                                     << "bff"
+                                                     << "bff";
         QTest::newRow("29.97i, deinterlaced") << "testsrc=s=360x240:r=60000/1001:d=2"
-                                              << "tff" << false;
+                                              << "tff"
+                                              << "progressive";
     }
     void interlacedSources() {
         QFETCH(QString, generator);
         QFETCH(QString, scan);
-        QFETCH(bool, keepsFields);
-        const bool topFirst = scan == "tff";
-        const QString source = makeClip(m_dir, QString(QTest::currentDataTag()) + ".mkv",
-                                        {"-f", "lavfi", "-i", generator + ",interlace=scan=" + scan,
-                                         "-c:v", "mpeg2video", "-flags", "+ildct+ilme", "-top",
-                                         topFirst ? "1" : "0", "-b:v", "8M"});
-        QCOMPARE(streamEntries(source, "video", "field_order").value("field_order"),
-                 topFirst ? "tt" : "bb");
+        QFETCH(QString, seen);
+        const QString top = scan == "tff" ? "1" : "0";
+        const QString source =
+            makeClip(m_dir, QString(QTest::currentDataTag()) + ".mkv",
+                     {"-f", "lavfi", "-i", generator + ",interlace=scan=" + scan, "-c:v",
+                      "mpeg2video", "-flags", "+ildct+ilme", "-top", top, "-b:v", "8M"});
         const QString out = m_dir.filePath(QString(QTest::currentDataTag()) + ".mpg");
         const Encode result = encode(source, out);
         QVERIFY2(!result.error, result.failure());
-
         const auto fields = mpegHeaderFields(out);
         QCOMPARE(fields.value("progressive_sequence"), QSet<qint64>{0});
-        QCOMPARE(fields.value("top_field_first"), QSet<qint64>{topFirst ? 1 : 0});
-        // idet agrees with the flags: the fields are there, in the signalled order, or the
-        // pictures are whole frames.
-        const auto counts = detectFields(out);
-        QVERIFY(counts);
-        const int frames =
-            counts->topFirst + counts->bottomFirst + counts->progressive + counts->undetermined;
-        const int agreeing = !keepsFields ? counts->progressive
-                             : topFirst   ? counts->topFirst
-                                          : counts->bottomFirst;
-        QVERIFY2(agreeing > frames * 9 / 10,
-                 qPrintable(QStringLiteral("%1 of %2 agree").arg(agreeing).arg(frames)));
+        QCOMPARE(fields.value("top_field_first"), QSet<qint64>{seen == "bff" ? 0 : 1});
+        QCOMPARE(fieldsSeen(out), seen);
         QVERIFY(qAbs(durationOf(out) - 2.0) < 0.1);
     }
 
-    void variableRateIsNotSpedUp() {
-        // Every fifth frame of a 30 fps clip left out: an average of 24, frames on a 30 grid.
-        const QString source = makeClip(m_dir, "phone.mp4",
-                                        words("-f lavfi -i testsrc=s=320x180:r=30:d=3 -vf "
-                                              "select='not(eq(mod(n\\,5)\\,2))' -fps_mode vfr "
-                                              "-c:v libx264 -preset ultrafast"));
-        const auto rates = streamEntries(source, "video", "avg_frame_rate,r_frame_rate");
-        QCOMPARE(rates.value("avg_frame_rate"), "24/1");
-        QCOMPARE(rates.value("r_frame_rate"), "30/1");
-        const QString out = m_dir.filePath("phone.mpg");
-        const Encode result = encode(source, out);
-        QVERIFY2(!result.error, result.failure());
-        QVERIFY(result.log.contains("Speedup: nein"));
-        QVERIFY2(qAbs(durationOf(out) - 3.0) < 0.1, qPrintable(QString::number(durationOf(out))));
-    }
-
-    void soundStaysInSyncWithFilm_data() {
-        QTest::addColumn<QString>("source");
-        // A white frame and a tone at 1.001 s and 3.003 s of a 23.976 fps film.
+    // A 23.976 fps film whose picture starts 0.1 s into the file, with three chapters, a silent
+    // English sound and a German one with a tone at each white frame (1.001 s and 3.003 s).
+    void filmIsSpedUpInSyncWithTheChosenSound() {
         const QString picture = "color=c=black:s=320x240:r=24000/1001:d=5,drawbox=c=white:t=fill:"
                                 "enable='eq(n,24)+eq(n,72)'";
-        const auto tones = [](double start) {
-            return QString::asprintf(
-                "aevalsrc='sin(2*PI*1000*t)*(between(t,%g,%g)+between(t,%g,%g))':s=48000:d=5",
-                start + 1.001, start + 1.101, start + 3.003, start + 3.103);
-        };
-        QTest::newRow("MP4 with B-frames")
-            << makeClip(m_dir, "bframes.mp4",
-                        QStringList{"-f", "lavfi", "-i", picture, "-f", "lavfi", "-i", tones(0)} +
-                            words("-c:v libx264 -preset veryfast -bf 3 -c:a aac -b:a 192k"));
-        // The picture starts 0.1 s into the file, its flashes with it; the sound from 0.
-        QTest::newRow("MKV whose picture starts late")
-            << makeClip(m_dir, "late.mkv",
-                        QStringList{"-itsoffset", "0.1", "-f", "lavfi", "-i", picture, "-f",
-                                    "lavfi", "-i", tones(0.1)} +
-                            words("-c:v libx264 -preset veryfast -c:a flac"));
-    }
-    void soundStaysInSyncWithFilm() {
-        QFETCH(QString, source);
-        const QList<double> sourceFlashes = flashTimes(source);
-        const QList<double> sourceTones = toneOnsets(source);
-        QVERIFY(sourceFlashes.size() >= 2 && sourceTones.size() >= 2);
-
-        const QString out = source + ".mpg";
-        const Encode result = encode(source, out);
-        QVERIFY2(!result.error, result.failure());
-        QVERIFY(result.log.contains("Speedup: ja"));
+        const QString sound = "aevalsrc='sin(2*PI*1000*t)*(between(t,1.101,1.201)+between(t,"
+                              "3.103,3.203))':s=48000:d=5.1";
+        const QString film = makeClip(
+            m_dir, "film.mkv",
+            QStringList{"-itsoffset", "0.1", "-f", "lavfi", "-i", picture, "-f", "lavfi", "-i",
+                        "anullsrc=cl=mono:d=5.1", "-f", "lavfi", "-i", sound, "-i",
+                        writeChapters(m_dir, {0, 2, 4.5}, 5.1)} +
+                words("-map 0:v -map 1:a -map 2:a -map_chapters 3 -metadata:s:a:0 language=eng "
+                      "-metadata:s:a:1 language=ger -c:v libx264 -preset veryfast -c:a flac"));
+        const QString out = m_dir.filePath("film.mpg");
+        const Encode german = encode(film, out, EncodeSettings{{}, 1, 6000, 8000});
+        QVERIFY2(!german.error, german.failure());
+        QVERIFY(german.log.contains("Speedup: ja") && german.log.contains("Audio-Stream: 0:a:1"));
+        // The bar reaches its end although the encode is shorter than the source.
+        QVERIFY2(german.progress.last() > 0.99,
+                 qPrintable(QString::number(german.progress.last())));
+        const double speedUp = 24000.0 / 1001 / 25;
+        QVERIFY2(qAbs(durationOf(out) - 5 * speedUp) < 0.1,
+                 qPrintable(QString::number(durationOf(out))));
+        QCOMPARE(streamEntries(out, "audio", "channels").value("channels"), "2");
+        QCOMPARE(german.title->audioLanguage, "de");
+        // The encoded title starts with the picture; the marks move with it and are sped up.
+        const double start =
+            streamEntries(film, "video", "start_time").value("start_time").toDouble();
+        const QList<double> marks{0, (2 - start) * speedUp, (4.5 - start) * speedUp};
+        QCOMPARE(german.title->chapterStarts.size(), 3);
+        for (int i = 0; i < 3; ++i)
+            QVERIFY2(qAbs(german.title->chapterStarts[i] - marks[i]) < 0.001,
+                     qPrintable(QString::number(german.title->chapterStarts[i])));
+        // Each tone stays on its flash as in the source, sped up with it.
+        const QList<double> sourceFlashes = flashTimes(film);
+        const QList<double> sourceTones = toneOnsets(film, 1);
         const QList<double> flashes = flashTimes(out);
         const QList<double> tones = toneOnsets(out);
+        QVERIFY(sourceFlashes.size() >= 2 && sourceTones.size() >= 2);
         QVERIFY(flashes.size() >= 2 && tones.size() >= 2);
         for (int i = 0; i < 2; ++i) {
-            const double sourceOffset = (sourceTones[i] - sourceFlashes[i]) * 24000 / 1001 / 25;
-            const double offset = tones[i] - flashes[i];
-            QVERIFY2(qAbs(offset - sourceOffset) < 0.005,
+            const double sourceOffset = (sourceTones[i] - sourceFlashes[i]) * speedUp;
+            QVERIFY2(qAbs(tones[i] - flashes[i] - sourceOffset) < 0.005,
                      qPrintable(QString::asprintf("flash %g s, tone %g s, source offset %g ms",
                                                   flashes[i], tones[i], sourceOffset * 1000)));
         }
+
+        // Without a choice ffmpeg takes the first of the equal streams.
+        const Encode first = encode(film, m_dir.filePath("first.mpg"));
+        QVERIFY2(first.title, first.failure());
+        QCOMPARE(first.title->audioLanguage, "en");
     }
 
     void cutOffSourceFails() {
@@ -240,12 +202,10 @@ private slots:
             makeClip(m_dir, "whole.mkv",
                      words("-f lavfi -i testsrc2=s=320x240:r=25:d=10,noise=alls=30:allf=t -f lavfi "
                            "-i sine=d=10 -c:v libx264 -preset ultrafast -c:a aac"));
-        QVERIFY(QFileInfo(whole).size() > 600 * 1024);
         const QString cut = m_dir.filePath("cut.mkv");
         QVERIFY(QFile::copy(whole, cut) && QFile::resize(cut, QFileInfo(whole).size() / 5));
         const Encode result = encode(cut, m_dir.filePath("cut.mpg"));
         QVERIFY(result.error);
-        QCOMPARE(result.error->kind(), FFmpegError::Kind::IncompleteSource);
         QVERIFY2(QRegularExpression("^Die Kodierung endete nach 0:0[0-3] von 0:10 – die "
                                     "Quelldatei ist unvollständig oder beschädigt\\.$")
                      .match(result.error->description())
@@ -260,91 +220,50 @@ private slots:
             QVERIFY(result.log.contains(line));
     }
 
-    void filmIsSpedUpWithTheChosenAudio() {
-        const Encode german =
-            encode(m_film, m_dir.filePath("film.mpg"), EncodeSettings{{}, 1, 6000, 8000});
-        QVERIFY2(!german.error, german.failure());
-        QVERIFY(german.log.contains("Speedup: ja"));
-        // The bar reaches its end although the encode is shorter than the source.
-        QCOMPARE(german.progress.last(), 1.0);
-        QVERIFY(german.log.contains("Audio-Stream: 0:a:1"));
-        const double speedUp = 24000.0 / 1001 / 25;
-        const double duration = durationOf(m_dir.filePath("film.mpg"));
-        QVERIFY2(qAbs(duration - 6 * speedUp) < 0.1, qPrintable(QString::number(duration)));
-        QCOMPARE(streamEntries(m_dir.filePath("film.mpg"), "audio", "channels").value("channels"),
-                 "2");
-        QVERIFY(meanVolume(m_dir.filePath("film.mpg")) > -40);
-        QCOMPARE(german.title->audioLanguage, "de");
-        // The encoded title starts with the picture, which the muxer put a little after the
-        // sound; the marks move with it and are sped up.
-        const double pictureStart =
-            streamEntries(m_film, "video", "start_time").value("start_time").toDouble();
-        const QList<double> expected{0, (2 - pictureStart) * speedUp,
-                                     (4.5 - pictureStart) * speedUp};
-        QCOMPARE(german.title->chapterStarts.size(), 3);
-        for (int i = 0; i < 3; ++i)
-            QVERIFY2(qAbs(german.title->chapterStarts[i] - expected[i]) < 0.001,
-                     qPrintable(QString::number(german.title->chapterStarts[i])));
-
-        // Without a choice ffmpeg takes the first of the equal streams.
-        const Encode first = encode(m_film, m_dir.filePath("first.mpg"));
-        QVERIFY2(first.title, first.failure());
-        QCOMPARE(first.title->audioLanguage, "en");
-    }
-
+    // Refused with the reason, and the one ffmpeg gives logged; no MPEG file is left.
     void badSources_data() {
         QTest::addColumn<QString>("input");
+        QTest::addColumn<std::optional<int>>("audio");
         QTest::addColumn<QString>("failure");
-        const QString unreadable = "ffprobe Analyse fehlgeschlagen: ";
+        QTest::addColumn<QString>("logged");
         QFile text(m_dir.filePath("notes.mp4"));
-        QVERIFY(text.open(QIODevice::WriteOnly));
-        text.write("Einkaufsliste: Milch, Brot\n");
-        text.close();
-        QTest::newRow("not a video") << text.fileName() << unreadable;
-        QTest::newRow("missing file") << m_dir.filePath("gone.mp4") << unreadable;
+        QVERIFY(text.open(QIODevice::WriteOnly) && text.write("Einkaufsliste: Milch, Brot\n") > 0);
+        QTest::newRow("not a video") << text.fileName() << std::optional<int>()
+                                     << "ffprobe Analyse fehlgeschlagen: " << QString();
         QTest::newRow("no video") << makeClip(m_dir, "audio only.m4a",
                                               words("-f lavfi -i sine=d=2"))
-                                  << "Die Quelldatei enthält keine Videospur: ";
+                                  << std::optional<int>()
+                                  << "Die Quelldatei enthält keine Videospur: " << QString();
+        QTest::newRow("chosen sound missing")
+            << makeClip(m_dir, "silent.mp4", squareClip(320, 180, 1, 1)) << std::optional(0)
+            << "Vorgang fehlgeschlagen"
+            << "Stream map '0:a:0' matches no streams";
     }
     void badSources() {
         QFETCH(QString, input);
+        QFETCH(std::optional<int>, audio);
         QFETCH(QString, failure);
+        QFETCH(QString, logged);
         const QString out = m_dir.filePath("bad.mpg");
-        const Encode result = encode(input, out);
-        QVERIFY(result.error);
-        QVERIFY2(result.error->description().startsWith(failure), result.failure());
-        QVERIFY(!result.log.contains("=== ffmpeg ==="));
+        const Encode result = encode(input, out, EncodeSettings{{}, audio});
+        QVERIFY2(result.error && result.error->description().startsWith(failure), result.failure());
+        QVERIFY2(logged.isEmpty() || !result.log.filter(logged).isEmpty(),
+                 qPrintable(result.log.join('\n')));
         QVERIFY(!QFile::exists(out));
     }
 
-    // Asking for an audio stream the source does not have fails with ffmpeg's reason logged.
-    void missingAudioStreamFails() {
-        const QString silent = makeClip(m_dir, "silent.mp4", squareClip(320, 180, 1, 1));
-        const Encode chosen = encode(silent, m_dir.filePath("silent.mpg"), EncodeSettings{{}, 0});
-        QVERIFY(chosen.error);
-        QCOMPARE(chosen.error->kind(), FFmpegError::Kind::ConversionFailed);
-        QVERIFY(!chosen.log.filter("Stream map '0:a:0' matches no streams").isEmpty());
-    }
-
-    void toolProblems() {
-        const Encode directory = encode(m_wide, m_dir.filePath("x.mpg"), {}, m_dir.path());
-        QVERIFY(directory.error);
-        QCOMPARE(directory.error->description(),
-                 "Tool nicht gefunden oder nicht ausführbar: " + m_dir.path());
-        QVERIFY(directory.log.isEmpty());
-
-        // ffmpeg alone in its folder: the probe is skipped and the encode still runs, without
-        // progress since nothing is known of the source's length.
+    // ffmpeg alone in its folder: the probe is skipped and the encode still runs, without
+    // progress since nothing is known of the source's length.
+    void withoutFFprobe() {
         const QString lonely = m_dir.filePath("lonely");
         QVERIFY(QDir().mkpath(lonely));
         QVERIFY(QFile::link("/usr/bin/ffmpeg", lonely + "/ffmpeg"));
         const Encode result = encode(m_wide, m_dir.filePath("lonely.mpg"), {}, lonely + "/ffmpeg");
         QVERIFY2(!result.error, result.failure());
-        QCOMPARE(result.log.mid(0, 2),
+        QCOMPARE(result.log.mid(0, 3),
                  (QStringList{"Hinweis: ffprobe nicht gefunden unter " + lonely +
                                   "/ffprobe. Probe wird übersprungen.",
-                              "=== Probe ==="}));
-        QVERIFY(result.log.contains("FPS: n/a, Dauer: n/a, DAR: n/a, SAR: 64/45"));
+                              "=== Probe ===", "FPS: n/a, Dauer: n/a, DAR: n/a, SAR: 64/45"}));
         QVERIFY(result.progress.isEmpty());
     }
 };

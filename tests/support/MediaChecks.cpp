@@ -56,17 +56,20 @@ QMap<QString, QSet<qint64>> mpegHeaderFields(const QString& path) {
     return fields;
 }
 
-std::optional<FieldCounts> detectFields(const QString& path) {
+QString fieldsSeen(const QString& path) {
     const ProgramRun run = runProgram(
         "ffmpeg", {"-hide_banner", "-i", path, "-map", "0:v:0", "-vf", "idet", "-f", "null", "-"});
     static const QRegularExpression verdict(
         QStringLiteral(R"(Multi frame detection: TFF:\s*(\d+) BFF:\s*(\d+) )"
                        R"(Progressive:\s*(\d+) Undetermined:\s*(\d+))"));
     const auto match = verdict.match(run.errorOutput);
-    if (run.exitCode != 0 || !match.hasMatch())
-        return std::nullopt;
-    return FieldCounts{match.captured(1).toInt(), match.captured(2).toInt(),
-                       match.captured(3).toInt(), match.captured(4).toInt()};
+    int frames = 0;
+    for (int i = 1; i <= 4; ++i)
+        frames += match.captured(i).toInt();
+    for (int i = 1; i <= 3; ++i)
+        if (match.captured(i).toInt() > frames * 9 / 10)
+            return QStringList{"tff", "bff", "progressive"}[i - 1];
+    return QStringLiteral("mixed");
 }
 
 QMap<QString, QString> streamEntries(const QString& path, const QString& type,
@@ -85,29 +88,25 @@ std::optional<double> whiteShapeRatio(const QString& path, double seconds) {
     const int width = video.value("width").toInt();
     const int height = video.value("height").toInt();
     const QStringList sar = video.value("sample_aspect_ratio").split(u':');
-    if (width <= 0 || height <= 0 || sar.size() != 2 || sar[1].toDouble() <= 0)
-        return std::nullopt;
-    const ProgramRun run =
+    const QByteArray pixels =
         runProgram("ffmpeg", {"-v", "error", "-ss", QString::number(seconds), "-i", path,
-                              "-frames:v", "1", "-vf", "format=gray", "-f", "rawvideo", "-"});
-    const QByteArray& pixels = run.output;
-    if (pixels.size() != qsizetype(width) * height)
+                              "-frames:v", "1", "-vf", "format=gray", "-f", "rawvideo", "-"})
+            .output;
+    if (width <= 0 || sar.size() != 2 || pixels.size() != qsizetype(width) * height)
         return std::nullopt;
-
-    // Brightness 0..1 of a pixel in limited range (16 black, 235 white).
+    // Summed brightness 0..1 (16 black, 235 white) through the centre counts the soft edges by
+    // their share.
     const auto level = [&](int x, int y) {
         const int value = static_cast<unsigned char>(pixels[qsizetype(y) * width + x]);
         return std::clamp((value - 16) / 219.0, 0.0, 1.0);
     };
-    // The shape sits in the middle of the frame. Summed brightness through the centre counts
-    // the soft edges by their share.
     double across = 0;
     double down = 0;
     for (int x = 0; x < width; ++x)
         across += level(x, height / 2);
     for (int y = 0; y < height; ++y)
         down += level(width / 2, y);
-    if (down == 0)
+    if (down == 0 || sar[1].toDouble() <= 0)
         return std::nullopt;
     return across * sar[0].toDouble() / sar[1].toDouble() / down;
 }
@@ -122,21 +121,18 @@ QList<double> flashTimes(const QString& path) {
     QList<double> times;
     bool bright = false;
     for (const QString& line : QString::fromUtf8(run.output).split(u'\n', Qt::SkipEmptyParts)) {
-        const QStringList values = line.split(u',');
-        if (values.size() != 2)
-            continue;
-        const bool nowBright = values[1].toDouble() > 100;
+        const bool nowBright = line.section(u',', 1, 1).toDouble() > 100;
         if (nowBright && !bright)
-            times << values[0].toDouble();
+            times << line.section(u',', 0, 0).toDouble();
         bright = nowBright;
     }
     return times;
 }
 
-QList<double> toneOnsets(const QString& path) {
-    const ProgramRun run =
-        runProgram("ffmpeg", {"-hide_banner", "-copyts", "-i", path, "-map", "0:a:0", "-af",
-                              "silencedetect=n=-30dB:d=0.05", "-f", "null", "-"});
+QList<double> toneOnsets(const QString& path, int position) {
+    const ProgramRun run = runProgram(
+        "ffmpeg", {"-hide_banner", "-copyts", "-i", path, "-map", QString("0:a:%1").arg(position),
+                   "-af", "silencedetect=n=-30dB:d=0.05", "-f", "null", "-"});
     static const QRegularExpression end(QStringLiteral(R"(silence_end: (-?[0-9.]+))"));
     QList<double> times;
     for (auto it = end.globalMatch(run.errorOutput); it.hasNext();)

@@ -16,7 +16,7 @@
 // empty result when the tool fails.
 namespace testing {
 
-// What one encode by the service reported: log lines and notes, progress, and how it ended.
+// What one encode by the service reported: log lines, progress, and how it ended.
 struct Encode {
     QStringList log;
     QList<double> progress;
@@ -37,14 +37,9 @@ QString writeChapters(const QTemporaryDir& dir, const QList<double>& starts, dou
 // The MPEG-2 header fields trace_headers shows for a file's video, each with the values seen.
 QMap<QString, QSet<qint64>> mpegHeaderFields(const QString& path);
 
-// idet's multi-frame verdict over the whole video.
-struct FieldCounts {
-    int topFirst = 0;
-    int bottomFirst = 0;
-    int progressive = 0;
-    int undetermined = 0;
-};
-std::optional<FieldCounts> detectFields(const QString& path);
+// idet's multi-frame verdict over the whole video where nine in ten frames agree: "tff", "bff" or
+// "progressive"; otherwise "mixed".
+QString fieldsSeen(const QString& path);
 
 // Width ÷ height, as displayed with the stream's sample aspect, of the one white shape on black
 // in the middle of the frame shown at `seconds`: its extent through the centre, read from a
@@ -52,9 +47,9 @@ std::optional<FieldCounts> detectFields(const QString& path);
 std::optional<double> whiteShapeRatio(const QString& path, double seconds);
 
 // The times (pts, seconds, the file's own timestamps) at which the picture turns from dark to
-// bright, and at which the sound turns from silence to a tone.
+// bright, and at which the sound of the audio stream at a position turns from silence to a tone.
 QList<double> flashTimes(const QString& path);
-QList<double> toneOnsets(const QString& path);
+QList<double> toneOnsets(const QString& path, int position = 0);
 
 // A stream entry of ffprobe for the first stream of a type ("video", "audio"): key → value text.
 QMap<QString, QString> streamEntries(const QString& path, const QString& type, const QString& keys);
