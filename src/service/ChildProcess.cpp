@@ -85,6 +85,7 @@ QCoro::Task<> ChildProcess::exited(std::stop_token stop) {
 QCoro::Task<> ChildProcess::end() {
     if (m_process->state() == QProcess::NotRunning)
         co_return;
+    const auto group = static_cast<pid_t>(m_process->processId());
     Wakeup wake(m_owner);
     QObject::connect(m_process, &QProcess::finished, wake.context(), [&] { wake.fire(); });
     QTimer escalation;
@@ -96,6 +97,9 @@ QCoro::Task<> ChildProcess::end() {
     terminateProcess(*m_process);
     escalation.start(terminateGraceMs);
     co_await wake.fired();
+    // A tool that ends cleanly on the request may leave what it started behind: nothing of its
+    // group outlives the cancelled stage.
+    ::killpg(group, SIGKILL);
 }
 
 int ChildProcess::status() const {
