@@ -18,31 +18,13 @@ QList<QDBusMessage> FakeService::calls(const QString& member) const {
     return found;
 }
 
-void FakeService::holdAnswers() {
-    QMutexLocker lock(&m_mutex);
-    m_holding = true;
-}
-
-void FakeService::releaseAnswers() {
-    QMutexLocker lock(&m_mutex);
-    m_holding = false;
-    for (const auto& [connection, reply] : std::as_const(m_held))
-        connection.send(reply);
-    m_held.clear();
-}
-
 bool FakeService::handleMessage(const QDBusMessage& message, const QDBusConnection& connection) {
     const QVariant answer = m_answer(calls(message.member()).size());
-    const QDBusMessage reply = answer.isValid()
-                                   ? message.createReply(answer)
-                                   : message.createErrorReply(QDBusError::AccessDenied, "refused");
     QMutexLocker lock(&m_mutex);
     m_calls.append(message);
-    if (m_holding)
-        m_held.append({connection, reply});
-    else
-        connection.send(reply);
-    return true;
+    return connection.send(answer.isValid()
+                               ? message.createReply(answer)
+                               : message.createErrorReply(QDBusError::AccessDenied, "refused"));
 }
 
 FakeDesktop::FakeDesktop(int services)

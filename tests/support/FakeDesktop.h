@@ -1,8 +1,8 @@
 #pragma once
 
-// Fake desktop services on the private bus of dbus-run-session: notifications, login1 and the
-// screen saver. They answer from a thread of their own, as a separate service process would. A
-// test that points DBUS_SYSTEM_BUS_ADDRESS at the session bus reaches login1 there.
+// Fake notifications, login1 and screen saver on the private bus of dbus-run-session, answering
+// from a thread of their own as a service process would. login1 is reached there through
+// DBUS_SYSTEM_BUS_ADDRESS.
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusVirtualObject>
@@ -14,8 +14,7 @@
 namespace testing {
 
 // Records every call and answers it with what the answer function gives for the number of earlier
-// calls of that name, with an error where that is no value. Held answers go out when released,
-// so that a test can act while a request is out.
+// calls of that name, with an error where that is no value.
 class FakeService : public QDBusVirtualObject {
 public:
     using Answer = std::function<QVariant(qsizetype earlier)>;
@@ -24,8 +23,6 @@ public:
         : m_answer(std::move(answer)) {}
 
     QList<QDBusMessage> calls(const QString& member) const;
-    void holdAnswers();
-    void releaseAnswers();
 
     bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override;
     QString introspect(const QString&) const override { return {}; }
@@ -34,8 +31,6 @@ private:
     const Answer m_answer;
     mutable QMutex m_mutex;
     QList<QDBusMessage> m_calls;
-    bool m_holding = false;
-    QList<std::pair<QDBusConnection, QDBusMessage>> m_held;
 };
 
 enum Service { withNotifications = 1, withLogin = 2, withRefusingLogin = 4, withScreenSaver = 8 };
