@@ -1,15 +1,10 @@
-// What the desktop reads about Kestrin, judged by the desktop's own readers (desktop-file-validate,
-// the shared MIME database, appstreamcli, librsvg); and a desktop without any D-Bus.
+// The menu entry, judged by the desktop's own readers: desktop-file-validate and the shared MIME
+// database.
 #include "TestFiles.h"
 #include "platform/DesktopIdentity.h"
-#include "platform/DesktopNotifier.h"
-#include "platform/SleepInhibitor.h"
 
-#include <QDBusConnection>
 #include <QFile>
-#include <QImage>
 #include <QMimeDatabase>
-#include <QSignalSpy>
 #include <QTest>
 
 using namespace testing;
@@ -38,25 +33,6 @@ class DesktopTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase() {
-        // Read when a bus is first used, which is after this.
-        qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/kestrin-session-bus");
-        qputenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/kestrin-system-bus");
-    }
-
-    // Nothing is held or sent, nothing fails or waits.
-    void withoutAnyBusNothingHappens() {
-        QVERIFY(!QDBusConnection::sessionBus().isConnected());
-        QVERIFY(!QDBusConnection::systemBus().isConnected());
-        DesktopNotifier().notify("Kestrin", "Fertig ✅");
-        SleepInhibitor inhibitor;
-        QSignalSpy states(&inhibitor, &SleepInhibitor::stateChanged);
-        inhibitor.hold();
-        QCOMPARE(inhibitor.state(), SleepInhibitor::State::Released);
-        inhibitor.release();
-        QVERIFY(states.isEmpty());
-    }
-
     // Warnings and hints come with exit status 0; the menu entry we ship has none. (The package
     // test has appstreamcli check the metainfo.)
     void menuEntryIsValid() {
@@ -79,19 +55,6 @@ private slots:
                     .contains(types.mimeTypeForFile("clip." + suffix, QMimeDatabase::MatchExtension)
                                   .name()),
                 qPrintable(suffix));
-    }
-
-    // Rendered small and large, the disc stays round and something is drawn in its middle.
-    void iconRendersAtMenuSizes() {
-        for (const int size : {16, 256}) {
-            const QString side = QString::number(size);
-            const QImage image = QImage::fromData(
-                runOrFail("rsvg-convert", {"-w", side, "-h", side, desktopFile(".svg")}));
-            QCOMPARE(image.size(), QSize(size, size));
-            for (const QPoint at : {QPoint(0, 0), QPoint(size - 1, size - 1)})
-                QCOMPARE(qAlpha(image.pixel(at)), 0);
-            QVERIFY(qAlpha(image.pixel(size / 2, size / 2)) > 200);
-        }
     }
 };
 

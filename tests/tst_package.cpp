@@ -1,14 +1,11 @@
 // The Debian package that cpack builds (a CTest fixture): its dependencies as dpkg reads them,
-// its files, its metadata as appstreamcli checks it, and the unpacked program started offscreen;
-// Qt's log categories tell from outside when its window and the missing-tools alert are drawn.
+// its files, and its metadata as appstreamcli checks it.
 #include "TestFiles.h"
 #include "platform/DesktopIdentity.h"
 
 #include <QDir>
 #include <QDirIterator>
-#include <QProcess>
 #include <QRegularExpression>
-#include <QScopeGuard>
 #include <QSet>
 #include <QTest>
 
@@ -74,31 +71,6 @@ private slots:
         const ProgramRun tree =
             runProgram("appstreamcli", {"validate-tree", "--no-net", m_root.path()});
         QVERIFY2(tree.exitCode == 0, tree.output.constData());
-    }
-
-    // With the tools it depends on installed, the window comes up without an alert.
-    void unpackedProgramShowsItsWindow() {
-        QTemporaryDir config;
-        QProcess kestrin;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("QT_QPA_PLATFORM", "offscreen");
-        environment.insert("XDG_CONFIG_HOME", config.path());
-        environment.insert("QT_LOGGING_RULES",
-                           "qt.accessibility.cache=true;qt.widgets.painting=true");
-        kestrin.setProcessEnvironment(environment);
-        kestrin.setProcessChannelMode(QProcess::MergedChannels);
-        kestrin.start(m_root.filePath("usr/bin/kestrin"));
-        const auto ended = qScopeGuard([&] {
-            kestrin.kill();
-            kestrin.waitForFinished();
-        });
-        QString output;
-        QTRY_VERIFY2_WITH_TIMEOUT(
-            (output += QString::fromUtf8(kestrin.readAll())).contains("of MainWindow(") ||
-                kestrin.state() == QProcess::NotRunning,
-            qPrintable(output.right(2000)), 60000);
-        QVERIFY2(output.contains("of MainWindow(") && !output.contains("Benötigte Tools fehlen"),
-                 qPrintable(output.right(2000)));
     }
 };
 

@@ -1,5 +1,5 @@
-// The two tool runners against small fake tools: lines, exit statuses, launch failures, arguments
-// and environment, and pause, resume and cancellation of a tool with what it started itself.
+// The two tool runners against small fake tools: lines, failures, arguments and environment, and
+// pause, resume and cancellation of a tool with what it started itself.
 #include "AwaitTask.h"
 #include "FFmpegService.h"
 #include "TestFiles.h"
@@ -15,7 +15,6 @@ using namespace testing;
 
 namespace {
 
-// The lines a streaming run reported, and how it ended.
 struct StreamingRun {
     QStringList lines;
     Outcome<void> outcome;
@@ -32,7 +31,8 @@ StreamingRun stream(FFmpegService& service, const QString& tool) {
 std::shared_ptr<Outcome<void>> startTool(FFmpegService& service, const QString& tool,
                                          StageControl control, bool streaming = true) {
     if (streaming)
-        return start(service.runToolStreaming(tool, {}, [](const QString&) {}, control));
+        return start(service.runToolStreaming(
+            tool, {}, [](const QString&) {}, control));
     return start([](FFmpegService& service, QString tool, StageControl control) -> QCoro::Task<> {
         co_await service.runTool(tool, {}, {}, control);
     }(service, tool, control));
@@ -47,11 +47,6 @@ qint64 runningTool() {
         return pid != 0;
     });
     return started ? pid : 0;
-}
-
-// Gone, or a zombie nobody reaps: an orphan's new parent here does not.
-bool ended(qint64 pid) {
-    return QByteArray("?Z").contains(processState(pid));
 }
 
 } // namespace
@@ -135,28 +130,6 @@ printf 'last words' >&2)");
             QStringLiteral("Programm konnte nicht gestartet werden: %1 (%2)").arg(path, reason));
     }
 
-    // Arguments arrive unchanged; the tool's environment is ours with the given entries over it;
-    // both streams come back whole, also far more than a pipe holds, malformed UTF-8 replaced.
-    void runToolReturnsEverythingAndAnyStatus() {
-        qputenv("VIDEO_FORMAT", "NTSC");
-        qputenv("KESTRIN_KEPT", "ja");
-        FFmpegService service;
-        const QStringList arguments{"-leading dash", "with space", "quote\"'", "Ümlaut",
-                                    "new\nline",     "$HOME",      "*"};
-        const Outcome<ToolResult> result =
-            await(service.runTool(script("both.sh", R"(head -c 3000000 /dev/zero | tr '\0' o
-head -c 3000000 /dev/zero | tr '\0' e >&2
-for a in "$@"; do printf '%s\0' "$a"; done
-printf 'gr\374 %s %s\n' "$VIDEO_FORMAT" "$KESTRIN_KEPT" >&2; exit 4)"),
-                                  arguments, Environment{{"VIDEO_FORMAT", "PAL"}}));
-        QVERIFY2(result.value, result.story());
-        QCOMPARE(result.value->status, 4);
-        QCOMPARE(result.value->output.left(3000000), QString(3000000, 'o'));
-        QCOMPARE(result.value->output.mid(3000000).split(QChar(0), Qt::SkipEmptyParts), arguments);
-        QCOMPARE(result.value->errorOutput,
-                 QString(3000000, 'e') + QStringLiteral("gr\ufffd PAL ja\n"));
-    }
-
     // Pause and resume reach the tool and what it started itself; cancelling continues a paused
     // tool before it asks it to end, so that it can end cleanly, kills one that ignores the
     // request after a grace period, and ends what it started with it.
@@ -165,7 +138,6 @@ printf 'gr\374 %s %s\n' "$VIDEO_FORMAT" "$KESTRIN_KEPT" >&2; exit 4)"),
         QTest::addColumn<QString>("pause"); // "", "pause" or "pause, resume"
         QTest::addColumn<bool>("ignoresTerm");
         QTest::newRow("streaming, paused and resumed") << true << "pause, resume" << false;
-        QTest::newRow("streaming, paused") << true << "pause" << false;
         QTest::newRow("runTool, paused") << false << "pause" << false;
         QTest::newRow("streaming, ignores SIGTERM") << true << "" << true;
     }
@@ -200,7 +172,9 @@ printf 'gr\374 %s %s\n' "$VIDEO_FORMAT" "$KESTRIN_KEPT" >&2; exit 4)"),
         QTRY_VERIFY_WITH_TIMEOUT(outcome->done, 10000);
         QVERIFY2(outcome->error && outcome->error->isCancellation(), outcome->story());
         QVERIFY(!processExists(pid));
-        QTRY_VERIFY2(ended(helper), QByteArray(1, processState(helper)));
+        // Gone, or a zombie nobody reaps: an orphan's new parent here does not.
+        QTRY_VERIFY2(QByteArray("?Z").contains(processState(helper)),
+                     QByteArray(1, processState(helper)));
         QCOMPARE(QFile::exists(cleanly), !ignoresTerm);
     }
 
@@ -210,37 +184,11 @@ printf 'gr\374 %s %s\n' "$VIDEO_FORMAT" "$KESTRIN_KEPT" >&2; exit 4)"),
         StageControl control;
         control.suspend();
         const auto outcome = start(
-            service.runTool(script("quick.sh", "i=0\nwhile [ $i -lt 100000 ]; do i=$((i+1)); done\n"
-                                               "echo done"),
-                            {}, std::nullopt, control));
-        const qint64 pid = runningTool();
-        QTRY_COMPARE(processState(pid), 'T');
-        QTest::qWait(600);
-        QVERIFY(!outcome->done);
+            service.runTool(script("quick.sh", "sleep 1\necho done"), {}, std::nullopt, control));
+        QTRY_COMPARE(processState(runningTool()), 'T');
         control.resume();
         QTRY_VERIFY(outcome->done);
-        QVERIFY2(outcome->succeeded(), outcome->story());
-        QCOMPARE(outcome->value->output, "done\n");
-    }
-
-    // A window closed while its tool is being ended: the tool goes at once, and the run's grace
-    // period runs out harmlessly.
-    void destroyingTheServiceEndsItsTool() {
-        auto service = std::make_unique<FFmpegService>();
-        StageControl control;
-        const QString trapped = m_dir.filePath("stubborn trap set");
-        const auto outcome = startTool(
-            *service,
-            script("stubborn.sh", "trap '' TERM\ntouch \"" + trapped + "\"\nexec sleep 60"),
-            control);
-        const qint64 pid = runningTool();
-        QTRY_VERIFY(pid && QFile::exists(trapped));
-        control.cancel();
-        QTest::qWait(200); // the tool ignores the request to end
-        service.reset();
-        QVERIFY(!processExists(pid));
-        QTest::qWait(3500); // past the grace period of an ending
-        QVERIFY(!outcome->done);
+        QCOMPARE(outcome->value.value_or(ToolResult{}).output, "done\n");
     }
 };
 

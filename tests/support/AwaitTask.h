@@ -10,9 +10,8 @@
 #include <memory>
 #include <optional>
 
-// Runs the event loop until a task has ended and hands back how it ended. Nothing is rethrown:
-// a failing task fails the test's checks, never the test program. (QCoro::waitFor would hang for
-// ever on a task that throws.)
+// Runs the event loop until a task has ended and hands back how it ended, rethrowing nothing
+// (QCoro::waitFor would hang for ever on a task that throws).
 namespace testing {
 
 struct TaskEnding {
@@ -20,8 +19,7 @@ struct TaskEnding {
     QString unexpected;               // the task failed otherwise, or did not end in time
     bool done = false;
 
-    // For check messages: how the task ended.
-    QByteArray story() const {
+    QByteArray story() const { // for check messages
         return (error                  ? error->description()
                 : unexpected.isEmpty() ? "succeeded"
                                        : unexpected)
@@ -53,8 +51,7 @@ QCoro::Task<> record(QCoro::Task<T> task, std::shared_ptr<Outcome<T>> outcome) {
     outcome->done = true;
 }
 
-// Lets a task run on and records how it ends, for tests that act while it runs. The outcome
-// outlives a test function that returns early.
+// Lets a task run on and records how it ends; the outcome outlives a test that returns early.
 template <typename T> std::shared_ptr<Outcome<T>> start(QCoro::Task<T> task) {
     auto outcome = std::make_shared<Outcome<T>>();
     record(std::move(task), outcome);
@@ -66,15 +63,6 @@ template <typename T> Outcome<T> await(QCoro::Task<T> task, int timeoutMs = 1800
     if (!QTest::qWaitFor([&] { return outcome->done; }, timeoutMs))
         outcome->unexpected = QStringLiteral("did not end in time");
     return *outcome;
-}
-
-// The value of a task that is expected to succeed; a failure fails the current test (the program
-// goes on) and gives an empty value.
-template <typename T> T awaitValue(QCoro::Task<T> task) {
-    Outcome<T> outcome = await(std::move(task));
-    if (!outcome.value)
-        QTest::qFail(outcome.story().constData(), __FILE__, __LINE__);
-    return outcome.value ? std::move(*outcome.value) : T{};
 }
 
 } // namespace testing

@@ -5,7 +5,6 @@
 #include <dlfcn.h>
 
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -139,21 +138,6 @@ void burn_disc_write(burn_write_opts* opts, burn_disc* disc) {
     std::this_thread::sleep_for(
         std::chrono::milliseconds(number("KESTRIN_STANDIN_WRITE_DELAY_MS", 0)));
     REAL(burn_disc_write)(opts, disc);
-}
-
-off_t burn_disc_available_space(burn_drive* d, burn_write_opts* o) {
-    const long long bytes = number("KESTRIN_STANDIN_FREE_BYTES", -1);
-    return bytes >= 0 ? off_t(bytes) : REAL(burn_disc_available_space)(d, o);
-}
-
-int burn_disc_get_profile(burn_drive* d, int* pno, char name[80]) {
-    const char* profile = std::getenv("KESTRIN_STANDIN_PROFILE");
-    if (!profile || !*profile)
-        return REAL(burn_disc_get_profile)(d, pno, name);
-    char* rest = nullptr;
-    *pno = int(std::strtol(profile, &rest, 0));
-    std::snprintf(name, 80, "%s", rest + std::strspn(rest, " "));
-    return 1;
 }
 
 int burn_read_data(burn_drive* d, off_t byte_address, char data[], off_t data_size,

@@ -1,6 +1,5 @@
-// Preloaded into a program (LD_PRELOAD), makes every open with O_TMPFILE fail with EOPNOTSUPP, as
-// on file systems that cannot make a file without a name (NFS, FUSE, vfat). Every other open goes
-// to the kernel unchanged.
+// Preloaded (LD_PRELOAD), makes every open with O_TMPFILE fail with EOPNOTSUPP, as on file systems
+// that cannot make a file without a name (NFS, FUSE, vfat); every other open goes to the kernel.
 #include <cerrno>
 #include <cstdarg>
 #include <fcntl.h>

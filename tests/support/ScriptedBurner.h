@@ -8,26 +8,22 @@
 // made to show on demand (a failing disc, an erase, repeated reports, reports after the end).
 namespace testing {
 
-class ScriptedBurn : public DiscBurn {
-public:
-    explicit ScriptedBurn(QList<QList<BurnReport>> polls)
-        : m_polls(std::move(polls)) {}
-    void start(const QString&, bool, bool) override {}
-    QList<BurnReport> poll() override {
-        return m_polls.isEmpty() ? QList<BurnReport>{} : m_polls.takeFirst();
-    }
-    void abort() override {}
-
-private:
-    QList<QList<BurnReport>> m_polls;
-};
-
 class ScriptedBackend : public BurnerBackend {
 public:
     explicit ScriptedBackend(QList<QList<BurnReport>> polls)
         : m_polls(std::move(polls)) {}
     std::unique_ptr<DiscBurn> createBurn() override {
-        return std::make_unique<ScriptedBurn>(m_polls);
+        struct Burn : DiscBurn {
+            QList<QList<BurnReport>> polls;
+            void start(const QString&, bool, bool) override {}
+            QList<BurnReport> poll() override {
+                return polls.isEmpty() ? QList<BurnReport>{} : polls.takeFirst();
+            }
+            void abort() override {}
+        };
+        auto burn = std::make_unique<Burn>();
+        burn->polls = m_polls;
+        return burn;
     }
 
 private:

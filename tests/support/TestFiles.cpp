@@ -62,8 +62,8 @@ QJsonObject probeStreams(const QString& path) {
 
 namespace {
 
-// The fields of /proc/PID/stat after "pid (comm) ", from the state on; comm may hold blanks and
-// parentheses. Empty for a process that is gone, or that is just ending and left the file empty.
+// The fields of /proc/PID/stat from the state on (comm may hold blanks and parentheses); empty
+// for a process that is gone or just ending.
 QList<QByteArray> statFields(qint64 pid) {
     QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
     const QByteArray text = stat.open(QIODevice::ReadOnly) ? stat.readAll() : QByteArray();

@@ -22,8 +22,7 @@ struct ProgramRun {
 ProgramRun runProgram(const QString& program, const QStringList& arguments,
                       const QMap<QString, QString>& environment = {});
 
-// Runs a real tool to its end and returns its standard output; a non-zero status fails the
-// current test (the program goes on).
+// Runs a real tool to its end and returns its standard output; a non-zero status fails the test.
 QByteArray runOrFail(const QString& program, const QStringList& arguments);
 
 // Generates a clip with ffmpeg: the arguments come between "-y" and the output path.
