@@ -109,27 +109,6 @@ private slots:
         QCOMPARE(fields.value("bit_rate_value"), QSet<qint64>{9800000 / 400});
         QCOMPARE(fields.value("progressive_sequence"), QSet<qint64>{0});
     }
-
-    // The expected image of each fixed preset against the real one.
-    void fixedPresetsPredictTheImage_data() {
-        QTest::addColumn<int>("preset");
-        QTest::newRow("Standard") << 0;
-        QTest::newRow("High") << 1;
-        QTest::newRow("Max") << 2;
-    }
-    void fixedPresetsPredictTheImage() {
-        QFETCH(int, preset);
-        const EncodeSettings settings = encodeSettingsFor(0, preset, {}, minuteDisc);
-        const Made made =
-            makeImage(m_source, folder(QStringLiteral("preset%1").arg(preset)), settings);
-        QVERIFY2(made.failure.isEmpty() && made.planned, made.failure);
-        QVERIFY(made.planned->plan.size);
-        const qint64 expected = made.planned->plan.size->imageBytes;
-        const qint64 real = QFileInfo(made.iso).size();
-        const double error = double(expected) / double(real) - 1;
-        qInfo("expected %lld, real %lld bytes: %+.2f %%", expected, real, error * 100);
-        QVERIFY2(std::abs(error) <= 0.03, qPrintable(QString::number(error)));
-    }
 };
 
 QTEST_GUILESS_MAIN(DiscFitTest)

@@ -400,24 +400,6 @@ private slots:
         QCOMPARE(couldPause, false);
         QVERIFY(!run.run().isSuspended());
     }
-
-    // A tool that fails says why; what the run made before stays its product.
-    void aFailureKeepsItsReasonAndTheProductsBefore() {
-        const QString mpg = mpgIn("fails");
-        RunRequest request = realToolsRequest(Stage::authoring, Stage::burn, mpg);
-        request.tools.genisoimage =
-            writeScript(m_dir, "image-fails",
-                        "echo 'working' ; echo '/Out/x.iso: Permission denied' >&2; exit 3");
-        FFmpegService service;
-        RecordedRun run(service, request);
-        run.start();
-        QVERIFY(run.finish(60000));
-        QCOMPARE(run.ending().stage, Stage::image);
-        QCOMPARE(run.ending().message(), "Fehler ❌ Vorgang fehlgeschlagen (Exit Code 3).");
-        QCOMPARE(run.ending().error->toolReason(), "/Out/x.iso: Permission denied");
-        QCOMPARE(run.ending().products.dvdFolder, QFileInfo(mpg).path() + "/V_DVD");
-        QVERIFY(!run.ending().products.iso);
-    }
 };
 
 QTEST_GUILESS_MAIN(DiscRunTest)

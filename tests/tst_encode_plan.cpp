@@ -248,25 +248,6 @@ private slots:
             near(projectedImageBytes(mpegBytes / 10, seconds / 10, seconds), imageBytes, 0.002));
     }
 
-    void sizesOfExistingFiles() {
-        // An MPEG file of a DVD-9 at the lowest rate still gets room for its IFO files.
-        const SizeForecast longest = forecastSize(40'000, 1500, closedGopFrames);
-        QVERIFY(forecastFromMpeg(8'000'000'000).dvdFolderBytes - 8'000'000'000 >=
-                longest.dvdFolderBytes - longest.mpegBytes);
-        // The image of the measured one-minute encode from its DVD folder (VOB and IFO files).
-        QCOMPARE(imageFromDvdFolder(47'349'760 + 36'864), 48'316'416);
-    }
-
-    // Missing more than a second and more than 2 % is an incomplete source.
-    void incompleteSource() {
-        QVERIFY(!endedEarly(9.1, 10.0));
-        QVERIFY(!endedEarly(5350.0, 5400.0));
-        QVERIFY(endedEarly(48.9, 50.0));
-        QCOMPARE(FFmpegError::incompleteSource(0.13, 4000.4, {}).description(),
-                 "Die Kodierung endete nach 0:00 von 1:06:40 – die Quelldatei ist unvollständig "
-                 "oder beschädigt.");
-    }
-
     // The disc's language: of the stream ffmpeg encodes, as two letters.
     void audioLanguage_data() {
         QTest::addColumn<QList<AudioStreamInfo>>("streams");
@@ -323,18 +304,6 @@ private slots:
         QFETCH(OptionalNumber, duration);
         QFETCH(QList<double>, starts);
         QCOMPARE(chapterStarts(marks, 1, 0.5, duration), starts);
-    }
-
-    void dvdauthorTitleSet() {
-        QCOMPARE(chapterStarts({}, 0, 1, 12 * 3600.0).size(), 99);
-        QCOMPARE(titleSetArguments("/m/a.mpg", "/m/a_DVD", DiscTitle{"de", {0, 115.2, 3723.5}}),
-                 (QStringList{"-t", "-a", "de", "-c", "0:00:00.000,0:01:55.200,1:02:03.500",
-                              "/m/a.mpg", "-o", "/m/a_DVD"}));
-        QCOMPARE(chapterTime(299.9996), "0:05:00.000");
-        for (const char* name : {"VIDEO_TS.IFO", "VTS_12_9.BUP", "vts_01_1.vob"})
-            QVERIFY2(isDvdVideoFile(name), name);
-        for (const char* name : {"notes.txt", "VTS_1_1.VOB", "VTS_01_1.VOB.part", "VTS_01_10.VOB"})
-            QVERIFY2(!isDvdVideoFile(name), name);
     }
 };
 

@@ -251,21 +251,6 @@ private slots:
                  qPrintable(result.log.join('\n')));
         QVERIFY(!QFile::exists(out));
     }
-
-    // ffmpeg alone in its folder: the probe is skipped and the encode still runs, without
-    // progress since nothing is known of the source's length.
-    void withoutFFprobe() {
-        const QString lonely = m_dir.filePath("lonely");
-        QVERIFY(QDir().mkpath(lonely));
-        QVERIFY(QFile::link("/usr/bin/ffmpeg", lonely + "/ffmpeg"));
-        const Encode result = encode(m_wide, m_dir.filePath("lonely.mpg"), {}, lonely + "/ffmpeg");
-        QVERIFY2(!result.error, result.failure());
-        QCOMPARE(result.log.mid(0, 3),
-                 (QStringList{"Hinweis: ffprobe nicht gefunden unter " + lonely +
-                                  "/ffprobe. Probe wird übersprungen.",
-                              "=== Probe ===", "FPS: n/a, Dauer: n/a, DAR: n/a, SAR: 64/45"}));
-        QVERIFY(result.progress.isEmpty());
-    }
 };
 
 QTEST_GUILESS_MAIN(PalEncodeTest)
