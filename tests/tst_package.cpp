@@ -45,7 +45,8 @@ private slots:
         for (const QString& entry :
              QString::fromUtf8(fields.output).split(QRegularExpression("[,|]")))
             depends.insert(entry.trimmed().section(' ', 0, 0));
-        for (const QString tool : {"ffmpeg", "dvdauthor", "genisoimage", "qt6-qpa-plugins"})
+        for (const QString tool : {"ffmpeg", "dvdauthor", "genisoimage", "qt6-qpa-plugins",
+                                   "qt6-translations-l10n", "fonts-noto-color-emoji"})
             QVERIFY2(depends.contains(tool), qPrintable(tool));
         static const QRegularExpression neededLine(R"(^\s*NEEDED\s+(\S+)$)",
                                                    QRegularExpression::MultilineOption);
@@ -65,12 +66,35 @@ private slots:
             files.insert(QDir(m_root.path()).relativeFilePath(it.next()));
         const QString id = DesktopIdentity::id;
         QCOMPARE(files, (QSet<QString>{"usr/bin/kestrin", "usr/bin/kestrin-cli",
+                                       "usr/share/doc/kestrin/copyright",
+                                       "usr/share/doc/kestrin/changelog.Debian.gz",
+                                       "usr/share/man/man1/kestrin.1.gz",
+                                       "usr/share/man/man1/kestrin-cli.1.gz",
                                        "usr/share/applications/" + id + ".desktop",
                                        "usr/share/icons/hicolor/scalable/apps/" + id + ".svg",
                                        "usr/share/metainfo/" + id + ".metainfo.xml"}));
         const ProgramRun tree =
             runProgram("appstreamcli", {"validate-tree", "--no-net", m_root.path()});
         QVERIFY2(tree.exitCode == 0, tree.output.constData());
+        const ProgramRun lint = runProgram("lintian", {"--tag-display-limit", "0", package});
+        QVERIFY2(!lint.output.contains("E: "), lint.output.constData());
+    }
+
+    // The installed program answers --help and --version on the terminal, without a window.
+    void answersOnTheTerminal_data() {
+        QTest::addColumn<QString>("option");
+        QTest::addColumn<QString>("answer");
+        QTest::newRow("help") << "--help"
+                              << "--version";
+        QTest::newRow("version") << "--version"
+                                 << "kestrin 0.1\n";
+    }
+    void answersOnTheTerminal() {
+        QFETCH(QString, option);
+        QFETCH(QString, answer);
+        const ProgramRun kestrin = runProgram(m_root.filePath("usr/bin/kestrin"), {option});
+        QVERIFY2(kestrin.exitCode == 0 && kestrin.output.contains(answer.toUtf8()),
+                 kestrin.output.constData());
     }
 };
 
