@@ -77,6 +77,8 @@ private slots:
         const VolumeNameEdit edit = editVolumeName(typed, cursor);
         QCOMPARE(QStringList({edit.shown, QString::number(edit.cursor), sanitizeVolumeName(typed)}),
                  QStringList({shown, QString::number(shownCursor), name}));
+        // Without a typed name, the DVD folder's name becomes the disc's the same way.
+        QCOMPARE(isoVolumeNameFor({}, "/home/a/" + typed), name);
     }
 
     // Each key as other versions of Kestrin read it, with its default when nothing is stored.

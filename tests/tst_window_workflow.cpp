@@ -190,35 +190,72 @@ private slots:
         view->togglePause();
         QVERIFY(!view->canPause() && !view->isPaused());
         QTRY_VERIFY_WITH_TIMEOUT(!view->isRunning(), 20000);
-        QCOMPARE(phases, (QStringList{"Löschen", "Brennen", "Überprüfen", "Brennen", "Start"}));
+        QCOMPARE(phases, (QStringList{"Löschen", "Brennen", "Überprüfen", "Start"}));
         QCOMPARE(view->statusText(), "Fertig ✅ Brennvorgang abgeschlossen (mit Verify).");
+        // Nothing is burnt again after the verify.
+        QCOMPARE(logLines(*view).filter(QRegularExpression("^Brenne auf DVD")).size(), 1);
     }
 
-    // How an image run ends, on the status line and at the top of the log: where the image is,
-    // or the error with the tool's reason just after it.
-    void imageRunEndings_data() {
+    // How an image run and a burn without a drive end: the status line names the result or the
+    // reason, the log starts with the failure in full and the tool's reason just after it.
+    void runEndings_data() {
         QTest::addColumn<QString>("genisoimage");
         QTest::addColumn<QStringList>("shown");
         QTest::newRow("made") << "exit 0"
-                              << QStringList{"Fertig ✅ ISO erstellt: %1.iso", "Erstelle ISO."};
+                              << QStringList{"Fertig ✅ ISO erstellt: %1.iso",
+                                             "Fertig ✅ ISO erstellt: %1.iso", "Erstelle ISO."};
         QTest::newRow("failed") << "echo '/Out/x.iso: Permission denied' >&2; exit 3"
-                                << QStringList{"Fehler ❌ Vorgang fehlgeschlagen (Exit Code 3).",
-                                               "Fehlerursache: /Out/x.iso: Permission denied",
-                                               "Erstelle ISO."};
+                                << QStringList{
+                                       "Fehler ❌ /Out/x.iso: Permission denied (Exit Code 3)",
+                                       "Fehler ❌ Vorgang fehlgeschlagen (Exit Code 3).",
+                                       "Fehlerursache: /Out/x.iso: Permission denied",
+                                       "Erstelle ISO."};
+        QTest::newRow("burn without drive")
+            << ""
+            << QStringList{"Fehler ❌ Kein Laufwerk gefunden. (Exit Code -1)",
+                           "Fehler ❌ Vorgang fehlgeschlagen (Exit Code -1).",
+                           "Fehlerursache: Fehler: Kein Laufwerk gefunden."};
     }
-    void imageRunEndings() {
+    void runEndings() {
         QFETCH(QString, genisoimage);
         QFETCH(QStringList, shown);
         auto view = window();
-        useTool(*view, Setting::genisoimagePath, genisoimage);
-        makeDvdFolder(*view, QTest::currentDataTag());
-        view->startISORun();
+        if (genisoimage.isEmpty()) {
+            qputenv("KESTRIN_STANDIN_DRIVES", "");
+            view->applyISODestination(m_clip);
+            view->startBurnRun();
+        } else {
+            useTool(*view, Setting::genisoimagePath, genisoimage);
+            makeDvdFolder(*view, QTest::currentDataTag());
+            view->startISORun();
+        }
         QTRY_VERIFY_WITH_TIMEOUT(!view->isRunning(), 20000);
-        shown.replaceInStrings("%1", *view->dvdFolderURL());
+        shown.replaceInStrings("%1", view->dvdFolderURL().value_or(""));
         QCOMPARE(view->statusText(), shown.first());
-        QCOMPARE(
-            logLines(*view).mid(0, shown.size()).replaceInStrings(QRegularExpression("\\.+$"), "."),
-            shown);
+        QCOMPARE(logLines(*view)
+                     .mid(0, shown.size() - 1)
+                     .replaceInStrings(QRegularExpression("\\.+$"), "."),
+                 shown.mid(1));
+    }
+
+    // A tool the run needs that has gone since the window checked refuses the run and says
+    // which; a tool the run does not need does not matter.
+    void runNeedsItsTools_data() {
+        QTest::addColumn<bool>("image");
+        QTest::newRow("with image") << true;
+        QTest::newRow("without image") << false;
+    }
+    void runNeedsItsTools() {
+        QFETCH(bool, image);
+        auto view = window();
+        useTool(*view, Setting::genisoimagePath, "exit 0");
+        QFile::remove(view->settings().value(Setting::genisoimagePath));
+        view->applySource(m_clip);
+        view->setCreateISOAfterVideoTS(image);
+        view->startConversion();
+        QCOMPARE(view->isRunning(), !image);
+        QCOMPARE(view->missingToolsMessage().contains("• genisoimage ("), image);
+        view->abortRun();
     }
 
     // An ffmpeg that reports its position step by step, each step when the test allows it: the

@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QMessageBox>
 
 KestrinApp::KestrinApp(QApplication& application)
     : m_mainWindow(std::make_unique<MainWindow>(m_filePanels)) {
@@ -26,7 +27,15 @@ void KestrinApp::openFiles(const QStringList& arguments) {
     QList<QUrl> files;
     for (const QString& argument : arguments)
         files << QUrl::fromUserInput(argument, QDir::currentPath(), QUrl::AssumeLocalFile);
-    m_mainWindow->contentView().openSource(files);
+    ContentView& view = m_mainWindow->contentView();
+    if (view.openSource(files, SourceOrigin::commandLine))
+        return;
+    // Whoever named a file wants to know at once why it is not taken.
+    auto* refusal = new QMessageBox(QMessageBox::Warning, QStringLiteral("Kestrin"),
+                                    view.statusText(), QMessageBox::Ok, m_mainWindow.get());
+    refusal->setObjectName("sourceRefusal");
+    refusal->setAttribute(Qt::WA_DeleteOnClose);
+    refusal->open();
 }
 
 PreferencesView& KestrinApp::showSettingsWindow() {

@@ -4,6 +4,8 @@
 #include "ServiceTypes.h"
 #include "platform/BurnerBackend.h"
 
+#include <QStringList>
+
 #include <optional>
 
 // Follows the reports of one burn for the caller of burnISO: every fraction goes to onProgress,
@@ -19,10 +21,14 @@ public:
     std::optional<FFmpegError> failure() const { return m_failure; }
 
 private:
+    // The recorder's failure lines ("Fehler: …") are the reason the failure carries.
+    void noteReasons(const QStringList& messages);
+
     ProgressCallback m_onProgress;
     StatusCallback m_onStatus;
     LogCallback m_onLog;
     BurnState m_lastState = BurnState::none;
     bool m_ended = false;
     std::optional<FFmpegError> m_failure;
+    QStringList m_reasons;
 };

@@ -1,27 +1,31 @@
 #include "IsoImage.h"
 
 #include <QFileInfo>
+#include <QList>
 
 namespace {
 
-constexpr qsizetype volumeIdentifierBytes = 32;
+constexpr qsizetype maxLength = 32;
 
-QString fitVolumeIdentifier(const QString& name) {
-    QString fitted;
-    qsizetype bytes = 0;
-    for (const char32_t codePoint : name.normalized(QString::NormalizationForm_C).toUcs4()) {
-        const QString character = QString::fromUcs4(&codePoint, 1);
-        bytes += character.toUtf8().size();
-        if (bytes > volumeIdentifierBytes)
-            break;
-        fitted += character;
-    }
-    return fitted;
+bool allowed(char32_t codePoint) {
+    return (codePoint >= 'A' && codePoint <= 'Z') || (codePoint >= '0' && codePoint <= '9') ||
+           codePoint == '_' || codePoint == ' ';
 }
 
 } // namespace
 
+QString normalisedVolumeName(const QString& text) {
+    QString result;
+    for (const char32_t codePoint : text.toUpper().toUcs4())
+        result += allowed(codePoint) ? QChar(codePoint) : QChar(u'_');
+    return result;
+}
+
+QString sanitizeVolumeName(const QString& text) {
+    return normalisedVolumeName(text).left(maxLength).trimmed();
+}
+
 QString isoVolumeNameFor(const QString& isoVolumeName, const QString& dvdFolder) {
-    return fitVolumeIdentifier(isoVolumeName.isEmpty() ? QFileInfo(dvdFolder).fileName()
-                                                       : isoVolumeName);
+    return sanitizeVolumeName(isoVolumeName.isEmpty() ? QFileInfo(dvdFolder).fileName()
+                                                      : isoVolumeName);
 }

@@ -3,6 +3,7 @@
 #include "Announced.h"
 #include "DiscRun.h"
 #include "FFmpegService.h"
+#include "inputs/SourceFiles.h"
 #include "log/ActivityLog.h"
 #include "platform/Clock.h"
 #include "platform/FilePanels.h"
@@ -87,8 +88,8 @@ public:
     void applySource(const QString& path);
     // Files given on the command line or dropped onto the window: one video file becomes the
     // source as if chosen in the panel; anything else is refused with a status line. Nothing
-    // changes while a run is active.
-    void openSource(const QList<QUrl>& files);
+    // changes while a run is active. True when the file became the source.
+    bool openSource(const QList<QUrl>& files, SourceOrigin origin = SourceOrigin::drop);
     void applyDestination(const QString& path);
     void applyISODestination(const QString& path);
 
@@ -129,6 +130,9 @@ private:
     void beginRun(RunKind kind, const QString& input);
     RunRequest requestFor(RunKind kind, const QString& input) const;
     ChainToggles chainToggles() const;
+    // A tool the run needs has gone since the last check: the run does not start, and the
+    // window says which tool it lacks.
+    bool refuseForMissingTools(const RunRequest& request);
     // The toggles changed: the run going on stops or goes on where they now say.
     void rechainRun();
     // Reports of a run change the window only while it is the running run; its ending, as long

@@ -11,14 +11,15 @@ void ContentView::chooseSource() {
         applySource(*chosen);
 }
 
-void ContentView::openSource(const QList<QUrl>& files) {
+bool ContentView::openSource(const QList<QUrl>& files, SourceOrigin origin) {
     if (isRunning())
-        return;
-    const SourceVerdict verdict = judgeSource(files);
+        return false;
+    const SourceVerdict verdict = judgeSource(files, origin);
     if (verdict.source)
         applySource(*verdict.source);
     else
         statusText = verdict.refusal;
+    return bool(verdict.source);
 }
 
 void ContentView::applySource(const QString& path) {

@@ -19,13 +19,20 @@ QString videoNameFilter() {
     return QStringLiteral("Videos (%1)").arg(patterns.join(u' '));
 }
 
-SourceVerdict judgeSource(const QList<QUrl>& files) {
+SourceVerdict judgeSource(const QList<QUrl>& files, SourceOrigin origin) {
     if (files.size() != 1)
-        return {std::nullopt, QStringLiteral("Bitte genau eine Videodatei ablegen.")};
+        return {std::nullopt, origin == SourceOrigin::drop
+                                  ? QStringLiteral("Bitte genau eine Videodatei ablegen.")
+                                  : QStringLiteral("Bitte genau eine Videodatei auf der "
+                                                   "Befehlszeile angeben.")};
     const QFileInfo file(files.front().toLocalFile());
+    const QString shown = files.front().toDisplayString(QUrl::PreferLocalFile);
+    if (files.front().isLocalFile() && !file.exists())
+        return {std::nullopt, QStringLiteral("Datei nicht gefunden: ") + shown};
     if (!files.front().isLocalFile() || !file.isFile())
-        return {std::nullopt, QStringLiteral("Keine Videodatei: ") +
-                                  files.front().toDisplayString(QUrl::PreferLocalFile)};
+        return {std::nullopt, QStringLiteral("Keine Videodatei: ") + shown};
+    if (!file.isReadable())
+        return {std::nullopt, QStringLiteral("Datei nicht lesbar: ") + shown};
     if (!videoSuffixes().contains(file.suffix().toLower()))
         return {std::nullopt,
                 QStringLiteral("Keine Videodatei (MKV, MP4, M4V …): ") + file.fileName()};

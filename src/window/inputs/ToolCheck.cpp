@@ -4,9 +4,9 @@
 namespace {
 
 QStringList missingTools(const StoredSettings& settings) {
-    return missingToolEntries(settings.value(Setting::ffmpegPath),
-                              settings.value(Setting::dvdauthorPath),
-                              settings.value(Setting::genisoimagePath));
+    return missingToolEntries({settings.value(Setting::ffmpegPath),
+                               settings.value(Setting::dvdauthorPath),
+                               settings.value(Setting::genisoimagePath)});
 }
 
 } // namespace
@@ -23,6 +23,17 @@ void ContentView::checkTools() {
         showMissingToolsAlert = true;
         statusText = QStringLiteral("Tools fehlen ❌");
     }
+}
+
+bool ContentView::refuseForMissingTools(const RunRequest& request) {
+    const QStringList missing = missingToolEntries(request.tools, request.from, request.until);
+    if (missing.isEmpty())
+        return false;
+    toolsOK = false;
+    missingToolsMessage = missingToolsText(missing);
+    showMissingToolsAlert = true;
+    statusText = QStringLiteral("Tools fehlen ❌");
+    return true;
 }
 
 void ContentView::recheckTools() {

@@ -2,16 +2,15 @@
 
 #include "platform/FileChecks.h"
 
-QStringList missingToolEntries(const QString& ffmpegPath, const QString& dvdauthorPath,
-                               const QString& genisoimagePath) {
+QStringList missingToolEntries(const ToolPaths& tools, Stage from, Stage until) {
     QStringList entries;
-    const std::pair<QString, QString> tools[]{
-        {QStringLiteral("ffmpeg"), ffmpegPath},
-        {QStringLiteral("dvdauthor"), dvdauthorPath},
-        {QStringLiteral("genisoimage"), genisoimagePath},
+    const std::tuple<QString, QString, Stage> needed[]{
+        {QStringLiteral("ffmpeg"), tools.ffmpeg, Stage::encode},
+        {QStringLiteral("dvdauthor"), tools.dvdauthor, Stage::authoring},
+        {QStringLiteral("genisoimage"), tools.genisoimage, Stage::image},
     };
-    for (const auto& [name, path] : tools)
-        if (!isExecutableFile(path))
+    for (const auto& [name, path, stage] : needed)
+        if (stage >= from && stage <= until && !isExecutableFile(path))
             entries << name + QStringLiteral(" (") + path + u')';
     return entries;
 }

@@ -81,10 +81,13 @@ void ContentView::rechainRun() {
 }
 
 void ContentView::beginRun(RunKind kind, const QString& input) {
+    const RunRequest request = requestFor(kind, input);
+    if (refuseForMissingTools(request))
+        return;
     // An aborted run that has not ended yet finishes on its own and then goes.
     if (m_run)
         connect(m_run, &DiscRun::ended, m_run, &QObject::deleteLater);
-    auto* run = new DiscRun(m_service, requestFor(kind, input), m_clock, this);
+    auto* run = new DiscRun(m_service, request, m_clock, this);
     m_run = run;
     m_runKind = kind;
     m_runAborted = false;
@@ -218,6 +221,9 @@ void ContentView::handleBurnStatus(BurnState state, const QString& text) {
             startDotPulse(QStringLiteral("Prüfe gebrannte DVD"));
         return;
     }
+    // The burn's last state after the verify ends the run; it burns nothing more.
+    if (m_burnPhase == BurnPhase::verifying)
+        return;
     if (m_burnPhase == BurnPhase::erasing && burnProgressValue() <= 0.01) {
         statusText = QStringLiteral("Löschen…");
         return;

@@ -63,10 +63,26 @@ std::optional<QString> stageCompletion(RunKind kind, Stage stage, const QString&
     return std::nullopt;
 }
 
+namespace {
+
+// The status line of a failure names its reason: the first line the tool or the recorder gave
+// for it, where there is one, with the exit code after it.
+QString failureStatus(const RunEnding& ending) {
+    const QString reason =
+        ending.error->toolReason().section(u'\n', 0, 0, QString::SectionSkipEmpty);
+    if (ending.error->kind() != FFmpegError::Kind::ConversionFailed || reason.isEmpty())
+        return ending.summary();
+    const QString plain =
+        reason.startsWith(QStringLiteral("Fehler: ")) ? reason.mid(8).trimmed() : reason.trimmed();
+    return QStringLiteral("Fehler ❌ %1 (Exit Code %2)").arg(plain).arg(ending.error->code());
+}
+
+} // namespace
+
 EndingShown endingShown(RunKind kind, const RunEnding& ending, bool verifyAfterBurn) {
     const QString start = QStringLiteral("Start");
     if (!ending.succeeded()) {
-        const QString status = ending.summary();
+        const QString status = failureStatus(ending);
         const QString logged = ending.message();
         switch (kind) {
         case RunKind::chained:

@@ -28,6 +28,8 @@
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
 #include <QShortcut>
 #include <QSignalBlocker>
 #include <QToolButton>
@@ -36,8 +38,10 @@
 namespace {
 
 constexpr int contentWidth = 800;
-constexpr int closedHeight = 720;
-constexpr int openHeight = 820;
+constexpr int preferredHeight = 760;
+// What a window manager takes for the title bar and the borders: the window opens no taller
+// than the screen's free height less this.
+constexpr int frameAllowance = 40;
 
 QHBoxLayout* row(int spacing) {
     auto* layout = new QHBoxLayout;
@@ -60,8 +64,8 @@ MainWindow::MainWindow(FilePanels& filePanels, QWidget* parent)
     setWindowTitle(QStringLiteral("Kestrin"));
     auto* content = new QWidget;
     auto* column = new QVBoxLayout(content);
-    column->setContentsMargins(16, 16, 16, 16);
-    column->setSpacing(12);
+    column->setContentsMargins(12, 8, 12, 8);
+    column->setSpacing(6);
     column->addWidget(fileBox(QStringLiteral("Quelle"), QStringLiteral("Auswählen…"), m_sourcePath,
                               m_chooseSource));
     column->addWidget(fileBox(QStringLiteral("Ziel (PAL-DVD MPG)"),
@@ -70,7 +74,7 @@ MainWindow::MainWindow(FilePanels& filePanels, QWidget* parent)
     column->addWidget(chainToggles());
     column->addWidget(isoSection());
     auto* inputs = new QVBoxLayout;
-    inputs->setSpacing(10);
+    inputs->setSpacing(6);
     inputs->addWidget(volumeNameRow());
     inputs->addWidget(optionsRow());
     column->addLayout(inputs);
@@ -78,10 +82,17 @@ MainWindow::MainWindow(FilePanels& filePanels, QWidget* parent)
     m_status = footnote(QString());
     m_status->setObjectName("status");
     column->addWidget(m_status);
-    column->addWidget(logBox());
-    column->addStretch(1);
-    setCentralWidget(content);
+    // The log takes whatever height the window has beyond the controls.
+    column->addWidget(logBox(), 1);
+    // On a screen too small even for that, the controls scroll instead of being cut off.
+    auto* scroll = new QScrollArea;
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll->setWidget(content);
+    setCentralWidget(scroll);
     buildMenu();
+    m_volumeName->installEventFilter(this);
 
     connect(m_chooseSource, &QPushButton::clicked, &m_view, &ContentView::chooseSource);
     connect(m_chooseDestination, &QPushButton::clicked, &m_view, &ContentView::chooseDestination);
@@ -126,7 +137,7 @@ QWidget* MainWindow::isoSection() {
     section->setStyleSheet(
         QStringLiteral("QFrame#isoSection { background: palette(base); border-radius: 8px; }"));
     auto* layout = new QVBoxLayout(section);
-    layout->setContentsMargins(12, 12, 12, 12);
+    layout->setContentsMargins(10, 4, 10, 4);
     layout->setSpacing(0);
 
     auto* header = new QPushButton;
@@ -146,8 +157,8 @@ QWidget* MainWindow::isoSection() {
 
     m_isoBody = new QWidget;
     auto* body = new QVBoxLayout(m_isoBody);
-    body->setContentsMargins(0, 6, 0, 0);
-    body->setSpacing(10);
+    body->setContentsMargins(0, 4, 0, 0);
+    body->setSpacing(4);
     const auto pathRow = [](const QString& label, ElidedLabel*& path) {
         auto* layout = row(8);
         auto* caption = new QLabel(label);
@@ -287,14 +298,14 @@ QWidget* MainWindow::actionRow() {
     controls->addWidget(m_abort);
     controls->addStretch(1);
     auto* startColumn = new QVBoxLayout;
-    startColumn->setSpacing(6);
+    startColumn->setSpacing(4);
     startColumn->addWidget(m_start);
     startColumn->addLayout(controls);
 
     m_erase = new QCheckBox(QStringLiteral("DVD löschen"));
     m_verify = new QCheckBox(QStringLiteral("Brennprüfung"));
     auto* options = new QVBoxLayout;
-    options->setSpacing(6);
+    options->setSpacing(4);
     options->addStretch(1);
     options->addWidget(m_erase);
     options->addWidget(m_verify);
@@ -335,13 +346,13 @@ QWidget* MainWindow::actionRow() {
 QWidget* MainWindow::logBox() {
     auto* box = new QGroupBox(QStringLiteral("Log"));
     auto* layout = new QVBoxLayout(box);
+    layout->setContentsMargins(6, 4, 6, 6);
     m_log = new QPlainTextEdit;
     m_log->setObjectName("log");
     m_log->setReadOnly(true);
     m_log->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     m_log->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    m_log->setMinimumHeight(170);
-    m_log->setMaximumHeight(190);
+    m_log->setMinimumHeight(60);
     QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     mono.setPointSizeF(font().pointSizeF() * 0.85);
     m_log->setFont(mono);
@@ -361,11 +372,28 @@ void MainWindow::buildMenu() {
     connect(quit, &QAction::triggered, qApp, &QApplication::quit);
 }
 
+// Opens at its preferred size where the screen has room, else as large as the screen allows.
 void MainWindow::showEvent(QShowEvent* event) {
+    if (!m_sized) {
+        m_sized = true;
+        const QSize room = screen()->availableGeometry().size() - QSize(0, frameAllowance);
+        resize(QSize(contentWidth, preferredHeight).boundedTo(room));
+    }
     QMainWindow::showEvent(event);
     m_view.checkTools();
     if (m_view.showMissingToolsAlert())
         showMissingToolsAlert();
+}
+
+// Return in a text field confirms the field: the field takes the key before the shortcut that
+// starts the conversion.
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::ShortcutOverride) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter)
+            event->accept();
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 // A tool installed or a path corrected while Kestrin was in the background counts at once.
@@ -399,9 +427,13 @@ void MainWindow::showMissingToolsAlert() {
         m_alert->setIcon(QMessageBox::Warning);
         m_alert->setWindowTitle(QStringLiteral("Benötigte Tools fehlen"));
         m_alert->setText(QStringLiteral("Benötigte Tools fehlen"));
-        QPushButton* quit = m_alert->addButton(QStringLiteral("Beenden"), QMessageBox::RejectRole);
+        QPushButton* quit =
+            m_alert->addButton(QStringLiteral("Beenden"), QMessageBox::DestructiveRole);
         QPushButton* settings =
             m_alert->addButton(QStringLiteral("Einstellungen…"), QMessageBox::AcceptRole);
+        // Escape only closes the alert: the window stays, disabled until the tools are found.
+        m_alert->setEscapeButton(
+            m_alert->addButton(QStringLiteral("Schließen"), QMessageBox::RejectRole));
         connect(quit, &QPushButton::clicked, qApp, &QApplication::quit, Qt::QueuedConnection);
         connect(settings, &QPushButton::clicked, this, &MainWindow::settingsRequested);
         connect(m_alert, &QMessageBox::finished, &m_view, &ContentView::dismissMissingToolsAlert);
@@ -506,6 +538,9 @@ void MainWindow::refresh() {
     m_burn->setEnabled(enabled.burn);
 
     m_status->setText(v.statusText());
+    // A run refused for a tool that has gone says so as the start does.
+    if (v.showMissingToolsAlert() && isVisible() && !(m_alert && m_alert->isVisible()))
+        showMissingToolsAlert();
     setWindowTitle(running ? QStringLiteral("%1 % – Kestrin").arg(qRound(v.progress() * 100))
                            : QStringLiteral("Kestrin"));
     running ? m_awake.hold() : m_awake.release();
@@ -514,8 +549,4 @@ void MainWindow::refresh() {
         m_shownLog = log;
         m_log->setPlainText(log);
     }
-
-    const int height = expanded ? openHeight : closedHeight;
-    centralWidget()->setFixedSize(contentWidth, height);
-    setFixedSize(contentWidth, height + menuBar()->sizeHint().height());
 }

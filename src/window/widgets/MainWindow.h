@@ -32,6 +32,7 @@ signals:
     void settingsRequested();
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void changeEvent(QEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
@@ -86,4 +87,5 @@ private:
     QPlainTextEdit* m_log = nullptr;
     QMessageBox* m_alert = nullptr;
     QString m_shownLog;
+    bool m_sized = false;
 };
