@@ -7,7 +7,7 @@ packages=(
     qt6-base-dev qt6-qpa-plugins libgl-dev qcoro-qt6-dev libburn-dev
     qt6-translations-l10n
     ffmpeg dvdauthor genisoimage lsdvd
-    dbus-daemon desktop-file-utils appstream librsvg2-bin dpkg-dev
+    dbus-daemon desktop-file-utils appstream librsvg2-bin dpkg-dev lintian
     fonts-dejavu-core fonts-noto-color-emoji
 )
 
