@@ -78,23 +78,12 @@ private slots:
         QVERIFY2(tree.exitCode == 0, tree.output.constData());
         const ProgramRun lint = runProgram("lintian", {"--tag-display-limit", "0", package});
         QVERIFY2(!lint.output.contains("E: "), lint.output.constData());
-    }
-
-    // The installed program answers --help and --version on the terminal, without a window.
-    void answersOnTheTerminal_data() {
-        QTest::addColumn<QString>("option");
-        QTest::addColumn<QString>("answer");
-        QTest::newRow("help") << "--help"
-                              << "--version";
-        QTest::newRow("version") << "--version"
-                                 << "kestrin 0.1\n";
-    }
-    void answersOnTheTerminal() {
-        QFETCH(QString, option);
-        QFETCH(QString, answer);
-        const ProgramRun kestrin = runProgram(m_root.filePath("usr/bin/kestrin"), {option});
-        QVERIFY2(kestrin.exitCode == 0 && kestrin.output.contains(answer.toUtf8()),
-                 kestrin.output.constData());
+        // The program answers --help and --version on the terminal, without a window.
+        for (const auto& [option, answer] :
+             {std::pair{"--help", "--version"}, std::pair{"--version", "kestrin 0.1\n"}}) {
+            const ProgramRun kestrin = runProgram(m_root.filePath("usr/bin/kestrin"), {option});
+            QVERIFY2(kestrin.exitCode == 0 && kestrin.output.contains(answer), option);
+        }
     }
 };
 

@@ -24,22 +24,6 @@ class WindowLogicTest : public QObject {
 private slots:
     void initTestCase() { qputenv("XDG_CONFIG_HOME", m_dir.filePath("config").toUtf8()); }
 
-    void logWords_data() {
-        QTest::addColumn<QString>("line");
-        QTest::addColumn<bool>("kept");
-        for (const char* word : {"FEHLER", "Error", "failed", "INVALID", "unfertig", "Abgebrochen",
-                                 "erfolgreich", "Kodiere", "Startzeit", "Voraussichtliches Ende",
-                                 "Erstelle", "Brenne", "PRÜFE", "Lösche"})
-            QTest::newRow(word) << QStringLiteral("x %1 y").arg(QString::fromUtf8(word)) << true;
-        QTest::newRow("progress line") << "frame=  100 fps=50 time=00:00:04.00" << false;
-        QTest::newRow("umlaut spelled out") << "Pruefe die DVD" << false;
-    }
-    void logWords() {
-        QFETCH(QString, line);
-        QFETCH(bool, kept);
-        QCOMPARE(isLogWorthy(line), kept);
-    }
-
     // Emptied where the settings window's button empties it.
     void logIsNewestFirstBelowThePulse() {
         ActivityLog log;

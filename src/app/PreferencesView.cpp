@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QShortcut>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 
@@ -30,6 +31,9 @@ PreferencesView::PreferencesView(QWidget* parent)
     : QWidget(parent, Qt::Window) {
     setWindowTitle(QStringLiteral("Einstellungen"));
     setMinimumSize(760, 320);
+    for (const QKeySequence& key :
+         {QKeySequence(QKeySequence::Cancel), QKeySequence(Qt::CTRL | Qt::Key_W)})
+        connect(new QShortcut(key, this), &QShortcut::activated, this, &QWidget::close);
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(16, 16, 16, 16);
     column->setSpacing(12);
@@ -85,6 +89,9 @@ PreferencesView::ToolRow PreferencesView::toolRow(QLayout* column, const QString
     label->setFixedWidth(90);
     auto* field = new QLineEdit(m_settings.value(key));
     field->setObjectName(name);
+    // A screen reader reads the path out by its tool's name.
+    label->setBuddy(field);
+    field->setAccessibleName(name);
     auto* mark = new QLabel;
     mark->setObjectName(name + QStringLiteral("Mark"));
     mark->setFixedWidth(24);

@@ -142,6 +142,7 @@ QWidget* MainWindow::isoSection() {
 
     auto* header = new QPushButton;
     header->setObjectName("isoHeader");
+    header->setAccessibleName(QStringLiteral("ISO & Brennen"));
     header->setFlat(true);
     header->setCursor(Qt::PointingHandCursor);
     auto* headerRow = row(0);
@@ -193,8 +194,11 @@ QWidget* MainWindow::volumeNameRow() {
     m_volumeName->setObjectName("volumeName");
     m_volumeName->setFixedWidth(420);
     m_volumeName->setPlaceholderText(QStringLiteral("DVD_VIDEO"));
+    m_volumeName->setAccessibleName(QStringLiteral("DVD Name"));
+    auto* label = new QLabel(QStringLiteral("DVD &Name:"));
+    label->setBuddy(m_volumeName);
     layout->addStretch(1);
-    layout->addWidget(new QLabel(QStringLiteral("DVD Name:")));
+    layout->addWidget(label);
     layout->addWidget(m_volumeName);
     layout->addStretch(1);
     connect(m_volumeName, &QLineEdit::textChanged, this, [this](const QString& text) {
@@ -213,11 +217,15 @@ QWidget* MainWindow::volumeNameRow() {
 }
 
 QWidget* MainWindow::optionsRow() {
-    const auto optionColumn = [](const QString& caption, QWidget* control, int width = 220) {
+    // Each caption's mnemonic moves the focus to the first control under it.
+    const auto optionColumn = [](const QString& caption, QWidget* control, QWidget* buddy,
+                                 int width = 220) {
         auto* column = new QVBoxLayout;
         column->setSpacing(4);
         column->setContentsMargins(0, 0, 0, 0);
-        column->addWidget(new QLabel(caption), 0, Qt::AlignHCenter);
+        auto* label = new QLabel(caption);
+        label->setBuddy(buddy);
+        column->addWidget(label, 0, Qt::AlignHCenter);
         column->addWidget(control, 0, Qt::AlignHCenter);
         auto* widget = wrap(column);
         widget->setFixedWidth(width);
@@ -277,12 +285,12 @@ QWidget* MainWindow::optionsRow() {
 
     auto* layout = row(0);
     layout->addStretch(1);
-    layout->addWidget(optionColumn(QStringLiteral("Bild:"), wrap(aspect)));
+    layout->addWidget(optionColumn(QStringLiteral("&Bild:"), wrap(aspect), m_aspect->button(0)));
     layout->addStretch(1);
-    layout->addWidget(optionColumn(QStringLiteral("Audio"), wrap(audio)));
+    layout->addWidget(optionColumn(QStringLiteral("&Audio"), wrap(audio), m_audio));
     layout->addStretch(1);
     // Wider than the others: it holds the disc size beside the quality.
-    layout->addWidget(optionColumn(QStringLiteral("Qualität"), wrap(quality), 280));
+    layout->addWidget(optionColumn(QStringLiteral("&Qualität"), wrap(quality), m_quality, 280));
     layout->addStretch(1);
     return wrap(layout);
 }
@@ -361,12 +369,15 @@ QWidget* MainWindow::logBox() {
 }
 
 void MainWindow::buildMenu() {
-    QMenu* menu = menuBar()->addMenu(QStringLiteral("Kestrin"));
-    QAction* settings = menu->addAction(QStringLiteral("Einstellungen…"));
+    QMenu* menu = menuBar()->addMenu(QStringLiteral("&Kestrin"));
+    // F10 opens the menu, as in other desktop programs.
+    connect(new QShortcut(Qt::Key_F10, this), &QShortcut::activated, this,
+            [this, menu] { menuBar()->setActiveAction(menu->menuAction()); });
+    QAction* settings = menu->addAction(QStringLiteral("&Einstellungen…"));
     settings->setShortcut(QKeySequence(QStringLiteral("Ctrl+,")));
     settings->setMenuRole(QAction::PreferencesRole);
     connect(settings, &QAction::triggered, this, &MainWindow::settingsRequested);
-    QAction* quit = menu->addAction(QStringLiteral("Beenden"));
+    QAction* quit = menu->addAction(QStringLiteral("&Beenden"));
     quit->setShortcut(QKeySequence(QStringLiteral("Ctrl+Q")));
     quit->setMenuRole(QAction::QuitRole);
     connect(quit, &QAction::triggered, qApp, &QApplication::quit);
