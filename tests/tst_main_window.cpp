@@ -18,6 +18,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QScrollArea>
 #include <QSettings>
@@ -184,6 +185,9 @@ private slots:
         QVERIFY(!view.isRunning());
         QTest::keyClick(&window, Qt::Key_Return);
         QVERIFY(view.isRunning() && statesShown(window));
+        QTRY_VERIFY(QRegularExpression("^Kodieren · \\d+ % · Fertig um \\d\\d:\\d\\d$")
+                        .match(shownText(window, "progress"))
+                        .hasMatch());
         shoot(window, "main-running");
         control(window, "Pause").click();
         QTRY_VERIFY(find(window, "Fortsetzen"));
@@ -269,13 +273,12 @@ private slots:
         QTest::keyClick(&window, Qt::Key_F10);
         QVERIFY(window.menuBar()->activeAction());
         PreferencesView& settings = app.showSettingsWindow();
-        const auto name = [](QWidget& owner, const char* widget) {
-            return QAccessible::queryAccessibleInterface(owner.findChild<QWidget*>(widget))
-                ->text(QAccessible::Name);
-        };
-        QCOMPARE(QStringList({name(window, "isoHeader"), name(window, "volumeName"),
-                              name(settings, "genisoimage")}),
-                 QStringList({"ISO & Brennen", "DVD Name", "genisoimage"}));
+        QStringList names;
+        for (QWidget* named :
+             {window.findChild<QWidget*>("isoHeader"), window.findChild<QWidget*>("volumeName"),
+              settings.findChild<QWidget*>("genisoimage")})
+            names << QAccessible::queryAccessibleInterface(named)->text(QAccessible::Name);
+        QCOMPARE(names, QStringList({"ISO & Brennen", "DVD Name", "genisoimage"}));
         for (const QKeySequence& key : {QKeySequence(Qt::Key_Escape), QKeySequence("Ctrl+W")}) {
             QVERIFY(exposed(settings) && QTest::qWaitForWindowActive(&settings));
             QTest::keySequence(&settings, key);

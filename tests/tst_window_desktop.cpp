@@ -68,19 +68,12 @@ private slots:
         const ContentView& view = window.contentView();
         kestrin.openFiles({"Reise.mkv"});
         QCOMPARE(view.statusText(), "Bereit.");
-        // A file that is not there, and two files, are refused in a dialog that says why.
-        for (const auto& [files, refusal] :
-             {std::pair{QStringList{"fehlt.mkv"},
-                        "Datei nicht gefunden: " + m_dir.filePath("fehlt.mkv")},
-              std::pair{QStringList{"a.mkv", "b.mkv"},
-                        QString("Bitte genau eine Videodatei auf der Befehlszeile angeben.")}}) {
-            kestrin.openFiles(files);
-            auto* dialog = window.findChild<QMessageBox*>("sourceRefusal");
-            QVERIFY(dialog && dialog->isVisible());
-            QCOMPARE(QStringList({view.statusText(), dialog->text()}),
-                     QStringList({refusal, refusal}));
-            delete dialog;
-        }
+        kestrin.openFiles({"fehlt.mkv"}); // refused in a dialog that says why
+        auto* dialog = window.findChild<QMessageBox*>("sourceRefusal");
+        QVERIFY(dialog && dialog->isVisible());
+        QCOMPARE(dialog->text(), "Datei nicht gefunden: " + m_dir.filePath("fehlt.mkv"));
+        kestrin.openFiles({"a.mkv", "b.mkv"});
+        QCOMPARE(view.statusText(), "Bitte genau eine Videodatei auf der Befehlszeile angeben.");
         QVERIFY(drop(window, {QUrl::fromLocalFile(m_dir.filePath("notiz.txt"))}));
         QCOMPARE(view.statusText(), "Keine Videodatei (MKV, MP4, M4V …): notiz.txt");
         QCOMPARE(view.sourceURL().value_or(QString()), m_clip);

@@ -2,10 +2,7 @@
 #include "inputs/ControlStates.h"
 #include "inputs/VolumeName.h"
 #include "log/ActivityLog.h"
-#include "platform/StoredSettings.h"
 
-#include <QSettings>
-#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
@@ -19,11 +16,7 @@ void textRow(const char* name, const QString& in, const QString& out) {
 class WindowLogicTest : public QObject {
     Q_OBJECT
 
-    QTemporaryDir m_dir;
-
 private slots:
-    void initTestCase() { qputenv("XDG_CONFIG_HOME", m_dir.filePath("config").toUtf8()); }
-
     // Emptied where the settings window's button empties it.
     void logIsNewestFirstBelowThePulse() {
         ActivityLog log;
@@ -63,31 +56,6 @@ private slots:
                  QStringList({shown, QString::number(shownCursor), name}));
         // Without a typed name, the DVD folder's name becomes the disc's the same way.
         QCOMPARE(isoVolumeNameFor({}, "/home/a/" + typed), name);
-    }
-
-    // Each key as other versions of Kestrin read it, with its default when nothing is stored.
-    void storedKeys() {
-        QSettings raw("Kestrin", "Kestrin");
-        raw.clear();
-        StoredSettings settings;
-        const auto check = [&](const auto& setting, const QString& key, const QVariant& fallback,
-                               const QVariant& written) {
-            using T = typename std::decay_t<decltype(setting)>::Type;
-            QCOMPARE(QVariant::fromValue(settings.value(setting)), fallback);
-            settings.setValue(setting, written.value<T>());
-            QCOMPARE(raw.value(key), written);
-        };
-        check(Setting::ffmpegPath, "tool.ffmpegPath", "/usr/bin/ffmpeg", "/opt/ffmpeg");
-        check(Setting::dvdauthorPath, "tool.dvdauthorPath", "/usr/bin/dvdauthor", "/opt/dvdauthor");
-        check(Setting::genisoimagePath, "tool.genisoimagePath", "/usr/bin/genisoimage",
-              "/opt/genisoimage");
-        check(Setting::isoSectionExpanded, "ui.isoSectionExpanded", false, true);
-        check(Setting::aspectMode, "opt.aspectMode", 0, 2);
-        check(Setting::audioStreamIndex, "opt.audioStreamIndex", -1, 3);
-        check(Setting::qualityPreset, "opt.qualityPreset", 0, 3);
-        check(Setting::discSize, "opt.discSize", 0, 1);
-        check(Setting::verifyAfterBurn, "opt.verifyAfterBurn", false, true);
-        check(Setting::eraseBeforeBurn, "opt.eraseBeforeBurn", false, true);
     }
 
     // Facts as letters: t tools found, r running, p the stage can pause, s source, d destination, f

@@ -56,6 +56,7 @@ public:
     Announced<QString> currentPhaseLabel{*this, QStringLiteral("Start")};
     Announced<double> burnProgressValue{*this, 0};
     Announced<std::optional<QDateTime>> encodingStartTime{*this, {}};
+    Announced<std::optional<QDateTime>> expectedEnd{*this, {}};
     Announced<bool> etaLogged{*this, false};
     Announced<std::optional<QString>> dotLineBase{*this, {}};
     Announced<int> dotCount{*this, 0};

@@ -7,6 +7,7 @@ void ContentView::setRunning(bool running) {
     if (isRunning() == running)
         return;
     isRunning = running;
+    expectedEnd = std::nullopt;
     if (!running) {
         isPaused = false;
         canPause = false;
@@ -192,6 +193,7 @@ void ContentView::updateEncodeProgress(const RunProgress& reached) {
     progress = reached.fraction;
     if (!encodingStartTime() || !reached.expectedEnd)
         return;
+    expectedEnd = reached.expectedEnd;
     const QString end = GermanFormat::clockTime(*reached.expectedEnd);
     statusText = QStringLiteral("Starte… Fertig um: ") + end;
     if (!etaLogged()) {

@@ -1,5 +1,7 @@
 #include "RunPlan.h"
 
+#include "platform/GermanFormat.h"
+
 Stage firstStage(RunKind kind) {
     switch (kind) {
     case RunKind::chained:
@@ -105,4 +107,12 @@ EndingShown endingShown(RunKind kind, const RunEnding& ending, bool verifyAfterB
     }
     // The stage's completion text stays, and was logged when the stage completed.
     return {};
+}
+
+QString progressLine(const QString& phase, double progress,
+                     const std::optional<QDateTime>& expectedEnd) {
+    QString line = QStringLiteral("%1 · %2 %").arg(phase).arg(qRound(progress * 100));
+    if (expectedEnd)
+        line += QStringLiteral(" · Fertig um ") + GermanFormat::clockTime(*expectedEnd);
+    return line;
 }

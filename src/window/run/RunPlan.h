@@ -2,6 +2,7 @@
 
 #include "RunEnding.h"
 
+#include <QDateTime>
 #include <QString>
 
 #include <optional>
@@ -43,3 +44,8 @@ EndingShown endingShown(RunKind kind, const RunEnding& ending, bool verifyAfterB
 
 // The stage a run of this kind starts from.
 Stage firstStage(RunKind kind);
+
+// The progress of a run in words, large under the start button: "Kodieren · 42 % · Fertig um
+// 10:10"; the end where the run expects one.
+QString progressLine(const QString& phase, double progress,
+                     const std::optional<QDateTime>& expectedEnd);

@@ -305,9 +305,17 @@ QWidget* MainWindow::actionRow() {
     controls->addWidget(m_pause);
     controls->addWidget(m_abort);
     controls->addStretch(1);
+    // The progress in a readable size, not only as the button's pale fill.
+    m_progress = new QLabel;
+    m_progress->setObjectName("progress");
+    m_progress->setAlignment(Qt::AlignCenter);
+    QFont bold = m_progress->font();
+    bold.setBold(true);
+    m_progress->setFont(bold);
     auto* startColumn = new QVBoxLayout;
     startColumn->setSpacing(4);
     startColumn->addWidget(m_start);
+    startColumn->addWidget(m_progress);
     startColumn->addLayout(controls);
 
     m_erase = new QCheckBox(QStringLiteral("DVD löschen"));
@@ -535,6 +543,8 @@ void MainWindow::refresh() {
     m_start->setTitle(running ? v.currentPhaseLabel() : QStringLiteral("Start"));
     m_start->setRunState(running, v.progress());
     m_start->setEnabled(enabled.start);
+    m_progress->setText(running ? progressLine(v.currentPhaseLabel(), v.progress(), v.expectedEnd())
+                                : QString());
     m_pause->setText(v.isPaused() ? QStringLiteral("Fortsetzen") : QStringLiteral("Pause"));
     m_pause->setEnabled(enabled.pause);
     m_abort->setEnabled(enabled.abort);

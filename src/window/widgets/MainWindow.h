@@ -83,6 +83,7 @@ private:
     QPushButton* m_videoTS = nullptr;
     QPushButton* m_iso = nullptr;
     QPushButton* m_burn = nullptr;
+    QLabel* m_progress = nullptr;
     QLabel* m_status = nullptr;
     QPlainTextEdit* m_log = nullptr;
     QMessageBox* m_alert = nullptr;
