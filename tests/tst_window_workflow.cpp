@@ -192,12 +192,10 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!view->isRunning(), 20000);
         QCOMPARE(phases, (QStringList{"Löschen", "Brennen", "Überprüfen", "Start"}));
         QCOMPARE(view->statusText(), "Fertig ✅ Brennvorgang abgeschlossen (mit Verify).");
-        // Nothing is burnt again after the verify.
         QCOMPARE(logLines(*view).filter(QRegularExpression("^Brenne auf DVD")).size(), 1);
     }
 
-    // How an image run and a burn without a drive end: the status line names the result or the
-    // reason, the log starts with the failure in full and the tool's reason just after it.
+    // An image run's and a driveless burn's status line, then the top of the log.
     void runEndings_data() {
         QTest::addColumn<QString>("genisoimage");
         QTest::addColumn<QStringList>("shown");
