@@ -18,6 +18,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QRegularExpression>
 #include <QScreen>
 #include <QScrollArea>
@@ -157,6 +158,11 @@ private slots:
         audio->setCurrentIndex(1);
         QTRY_COMPARE(audio->toolTip(), label); // the closed picker shortens it with "…"
         QCOMPARE(view.settings().value(Setting::audioStreamIndex), 1);
+        // The disc at a glance before anything is encoded, following the chosen disc.
+        auto* fill = window.findChild<QProgressBar*>("discFill");
+        QTRY_COMPARE(fill->format(), "0,00 von 4,70 GB · 0 %");
+        window.findChild<QComboBox*>("disc")->setCurrentIndex(1);
+        QTRY_COMPARE(fill->format(), "0,00 von 8,54 GB · 0 %");
         m_files.toSave = std::nullopt;
         control(window, "Speichern als…").click();
         QVERIFY(m_files.lastProposal.endsWith("Urlaub 2026_PAL_DVD.mpg"));

@@ -1,4 +1,5 @@
 // The pure parts of the main window, stated as tables.
+#include "DiscFill.h"
 #include "inputs/ControlStates.h"
 #include "inputs/VolumeName.h"
 #include "log/ActivityLog.h"
@@ -83,6 +84,45 @@ private slots:
         QVERIFY(controlStates({f('t'), f('r'), f('p'), f('s'), f('d'), f('f'), f('i')}) ==
                 ControlStates({is('S'), is('D'), is('I'), is('O'), is('A'), is('G'), is('P'),
                                is('X'), is('B'), is('V'), is('M'), is('U')}));
+    }
+
+    // The meter under the disc picker for a 25 fps source of that many minutes; "" for none.
+    void discFills_data() {
+        QTest::addColumn<double>("minutes");
+        QTest::addColumn<int>("preset");
+        QTest::addColumn<int>("disc");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<QString>("overflow");
+        QTest::newRow("an hour, Standard") << 60.0 << 0 << 0 << "2,84 von 4,70 GB · 60 %"
+                                           << "";
+        QTest::newRow("two hours, Standard")
+            << 120.0 << 0 << 0 << "5,68 von 4,70 GB · 121 %"
+            << "Das Abbild wird voraussichtlich 5,68 GB groß und passt nicht auf eine DVD-5 "
+               "(4,70 GB). Bitte „Passend“ oder DVD-9 wählen.";
+        QTest::newRow("two hours, Passend") << 120.0 << 3 << 0 << "4,56 von 4,70 GB · 97 %"
+                                            << "";
+        QTest::newRow("two hours, Standard, DVD-9") << 120.0 << 0 << 1 << "5,68 von 8,54 GB · 66 %"
+                                                    << "";
+        QTest::newRow("six hours, Passend") << 360.0 << 3 << 0 << "Zu lang für die DVD-5"
+                                            << "Der Film ist mit 6:00 h zu lang für eine DVD-5.";
+        QTest::newRow("length unknown") << -1.0 << 0 << 0 << ""
+                                        << "";
+    }
+    void discFills() {
+        QFETCH(double, minutes);
+        QFETCH(int, preset);
+        QFETCH(int, disc);
+        QFETCH(QString, shown);
+        QFETCH(QString, overflow);
+        VideoProbe probe;
+        probe.hasVideoStream = true;
+        probe.frameRate = probe.baseFrameRate = 25.0;
+        if (minutes > 0)
+            probe.duration = minutes * 60;
+        const std::optional<DiscFill> fill = discFillFor(
+            probe, encodeSettingsFor(0, preset, {}, disc ? dualLayerDisc() : singleLayerDisc()));
+        QCOMPARE(fill ? fill->text : QString(), shown);
+        QCOMPARE(fill ? fill->overflow.value_or(QString()) : QString(), overflow);
     }
 };
 

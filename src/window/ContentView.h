@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Announced.h"
+#include "DiscFill.h"
 #include "DiscRun.h"
 #include "FFmpegService.h"
 #include "inputs/SourceFiles.h"
@@ -45,6 +46,9 @@ public:
 
     Announced<QList<AudioStreamInfo>> audioStreams{*this, {}};
     Announced<bool> isLoadingAudioStreams{*this, false};
+    // How full the chosen disc gets: expected from the source and the choices, projected from
+    // the bytes written while an encode runs; nothing while neither is known.
+    std::optional<DiscFill> discFill() const;
 
     // Run state
     Announced<bool> isRunning{*this, false};
@@ -57,6 +61,7 @@ public:
     Announced<double> burnProgressValue{*this, 0};
     Announced<std::optional<QDateTime>> encodingStartTime{*this, {}};
     Announced<std::optional<QDateTime>> expectedEnd{*this, {}};
+    Announced<std::optional<qint64>> projectedImageBytes{*this, {}};
     Announced<bool> etaLogged{*this, false};
     Announced<std::optional<QString>> dotLineBase{*this, {}};
     Announced<int> dotCount{*this, 0};
@@ -130,6 +135,7 @@ private:
     // Run control: the window builds a DiscRun from its controls and shows what it reports.
     void beginRun(RunKind kind, const QString& input);
     RunRequest requestFor(RunKind kind, const QString& input) const;
+    EncodeSettings encodeSettings() const;
     ChainToggles chainToggles() const;
     // A tool the run needs has gone since the last check: the run does not start, and the
     // window says which tool it lacks.
@@ -171,6 +177,8 @@ private:
     // What the last encode found out for the disc, with the MPEG file it wrote.
     std::optional<std::pair<QString, DiscTitle>> m_encodedTitle;
     quint64 m_audioReads = 0;
+    // The source as the last read of its streams found it, for the disc fill.
+    std::optional<VideoProbe> m_sourceProbe;
     QTimer m_dotLogTask;
     bool m_changePending = false;
 };

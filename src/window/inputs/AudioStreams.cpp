@@ -5,24 +5,28 @@
 QCoro::Task<> ContentView::reloadAudioStreams() {
     const quint64 read = ++m_audioReads;
     if (!toolsOK() || !sourceURL()) {
+        m_sourceProbe.reset();
         audioStreams = QList<AudioStreamInfo>{};
+        announce();
         co_return;
     }
     isLoadingAudioStreams = true;
-    std::optional<QList<AudioStreamInfo>> list;
+    m_sourceProbe.reset();
+    std::optional<VideoProbe> probe;
     try {
-        const VideoProbe probe = co_await m_service.probeVideo(
-            *sourceURL(), ffprobePathFor(m_settings.value(Setting::ffmpegPath)),
-            [](const QString&) {});
-        list = probe.audioStreams;
+        probe = co_await m_service.probeVideo(*sourceURL(),
+                                              ffprobePathFor(m_settings.value(Setting::ffmpegPath)),
+                                              [](const QString&) {});
     } catch (const FFmpegError&) {
         // A source that cannot be probed simply offers no streams to choose.
     }
     // Only the newest read, the one for the source chosen now, changes the list.
     if (read != m_audioReads)
         co_return;
-    if (list)
-        applyAudioStreams(*list);
+    m_sourceProbe = probe;
+    announce();
+    if (probe)
+        applyAudioStreams(probe->audioStreams);
     else
         audioStreams = QList<AudioStreamInfo>{};
     schedule([this, read] {

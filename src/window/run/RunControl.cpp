@@ -8,6 +8,7 @@ void ContentView::setRunning(bool running) {
         return;
     isRunning = running;
     expectedEnd = std::nullopt;
+    projectedImageBytes = std::nullopt;
     if (!running) {
         isPaused = false;
         canPause = false;
@@ -60,16 +61,27 @@ RunRequest ContentView::requestFor(RunKind kind, const QString& input) const {
     // An MPEG file this window encoded has a title to tell; one from elsewhere has none.
     if (m_encodedTitle && m_encodedTitle->first == input)
         request.title = m_encodedTitle->second;
-    request.encode = encodeSettingsFor(
-        m_settings.value(Setting::aspectMode), m_settings.value(Setting::qualityPreset),
-        audioStreamPosition(m_settings.value(Setting::audioStreamIndex), audioStreams()),
-        chosenDisc(m_settings.value(Setting::discSize)));
+    request.encode = encodeSettings();
     request.tools = {m_settings.value(Setting::ffmpegPath),
                      m_settings.value(Setting::dvdauthorPath),
                      m_settings.value(Setting::genisoimagePath)};
     request.eraseBeforeBurn = m_settings.value(Setting::eraseBeforeBurn);
     request.verifyAfterBurn = m_settings.value(Setting::verifyAfterBurn);
     return request;
+}
+
+EncodeSettings ContentView::encodeSettings() const {
+    return encodeSettingsFor(
+        m_settings.value(Setting::aspectMode), m_settings.value(Setting::qualityPreset),
+        audioStreamPosition(m_settings.value(Setting::audioStreamIndex), audioStreams()),
+        chosenDisc(m_settings.value(Setting::discSize)));
+}
+
+std::optional<DiscFill> ContentView::discFill() const {
+    const EncodeSettings settings = encodeSettings();
+    if (isRunning() && projectedImageBytes())
+        return ::discFill(*projectedImageBytes(), settings.disc);
+    return m_sourceProbe ? discFillFor(*m_sourceProbe, settings) : std::nullopt;
 }
 
 ChainToggles ContentView::chainToggles() const {
@@ -191,6 +203,7 @@ void ContentView::logStatus() {
 
 void ContentView::updateEncodeProgress(const RunProgress& reached) {
     progress = reached.fraction;
+    projectedImageBytes = reached.projectedImageBytes;
     if (!encodingStartTime() || !reached.expectedEnd)
         return;
     expectedEnd = reached.expectedEnd;

@@ -27,6 +27,7 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
@@ -279,9 +280,26 @@ QWidget* MainWindow::optionsRow() {
     m_disc->addItems(discChoiceLabels());
     connect(m_disc, &QComboBox::currentIndexChanged, this,
             [this](int disc) { m_view.settings().setValue(Setting::discSize, disc); });
-    auto* quality = row(6);
-    quality->addWidget(m_quality);
-    quality->addWidget(m_disc);
+    auto* pickers = row(6);
+    pickers->addWidget(m_quality);
+    pickers->addWidget(m_disc);
+    // The disc at a glance: how full the chosen disc gets, and why a burn would be refused.
+    m_fill = new QProgressBar;
+    m_fill->setObjectName("discFill");
+    m_fill->setAccessibleName(QStringLiteral("Füllstand der DVD"));
+    m_fill->setTextVisible(true);
+    m_fill->setFixedWidth(270);
+    m_fillReason = new QLabel;
+    m_fillReason->setObjectName("discFillReason");
+    m_fillReason->setWordWrap(true);
+    m_fillReason->setFixedWidth(270);
+    m_fillReason->setStyleSheet(QStringLiteral("color: #b3261e; font-size: 11px;"));
+    auto* quality = new QVBoxLayout;
+    quality->setSpacing(4);
+    quality->setContentsMargins(0, 0, 0, 0);
+    quality->addLayout(pickers);
+    quality->addWidget(m_fill);
+    quality->addWidget(m_fillReason);
 
     auto* layout = row(0);
     layout->addStretch(1);
@@ -461,6 +479,22 @@ void MainWindow::showMissingToolsAlert() {
     m_alert->open();
 }
 
+void MainWindow::refreshDiscFill() {
+    const std::optional<DiscFill> fill = m_view.discFill();
+    m_fill->setVisible(fill.has_value());
+    m_fillReason->setVisible(fill && fill->overflow);
+    if (!fill)
+        return;
+    m_fill->setRange(0, 100);
+    m_fill->setValue(std::clamp(fill->percent, 0, 100));
+    m_fill->setFormat(fill->text);
+    m_fillReason->setText(fill->overflow.value_or(QString()));
+    // Over the disc the meter turns to the warning colour.
+    m_fill->setStyleSheet(fill->overflow
+                              ? QStringLiteral("QProgressBar::chunk { background: #d93025; }")
+                              : QString());
+}
+
 void MainWindow::refreshAudioPicker() {
     QList<std::pair<QString, int>> entries{{QStringLiteral("Auto"), -1}};
     if (m_view.isLoadingAudioStreams())
@@ -539,6 +573,7 @@ void MainWindow::refresh() {
         m_disc->setCurrentIndex(discChoiceIndex(v.settings().value(Setting::discSize)));
     }
     m_disc->setEnabled(enabled.options);
+    refreshDiscFill();
 
     m_start->setTitle(running ? v.currentPhaseLabel() : QStringLiteral("Start"));
     m_start->setRunState(running, v.progress());

@@ -14,6 +14,7 @@ class QLabel;
 class QLineEdit;
 class QMessageBox;
 class QPlainTextEdit;
+class QProgressBar;
 class QPushButton;
 class QToolButton;
 class StartButton;
@@ -50,6 +51,7 @@ private:
     void buildMenu();
     void refresh();
     void refreshAudioPicker();
+    void refreshDiscFill();
     void showMissingToolsAlert();
     void tellDesktopRunEnded();
 
@@ -75,6 +77,8 @@ private:
     QToolButton* m_reloadAudio = nullptr;
     QComboBox* m_quality = nullptr;
     QComboBox* m_disc = nullptr;
+    QProgressBar* m_fill = nullptr;
+    QLabel* m_fillReason = nullptr;
     StartButton* m_start = nullptr;
     QPushButton* m_pause = nullptr;
     QPushButton* m_abort = nullptr;
