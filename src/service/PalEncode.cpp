@@ -1,4 +1,5 @@
 #include "PalEncode.h"
+#include "ContentSampling.h"
 #include "EncodeCheck.h"
 #include "FFmpegArguments.h"
 #include "platform/FileChecks.h"
@@ -28,11 +29,14 @@ QCoro::Task<PlannedConversion> PalEncode::plan(FFmpegService& service, QString i
     if (!isExecutableFile(ffmpegPath))
         throw FFmpegError::toolNotFound(ffmpegPath);
 
-    const VideoProbe probe =
+    VideoProbe probe =
         co_await service.probeVideo(input, ffprobePathFor(ffmpegPath), onLog, control);
     // ffmpeg would happily write a DVD stream without a picture from an audio-only source.
     if (probe.hasVideoStream == false)
         throw FFmpegError::noVideoStream(input);
+    // Camcorder files often flag their fields wrongly or not at all: the content decides.
+    probe.fieldsSeen =
+        co_await ContentSampling::fieldsOf(service, input, ffmpegPath, probe, control);
 
     PlannedConversion planned{input, ffmpegPath, settings, probe, planEncode(probe, settings)};
     const EncodePlan& plan = planned.plan;

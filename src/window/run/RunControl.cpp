@@ -62,7 +62,8 @@ RunRequest ContentView::requestFor(RunKind kind, const QString& input) const {
     request.encode = encodeSettingsFor(
         m_settings.value(Setting::aspectMode), m_settings.value(Setting::qualityPreset),
         audioStreamPosition(m_settings.value(Setting::audioStreamIndex), audioStreams()),
-        chosenDisc(m_settings.value(Setting::discSize)));
+        chosenDisc(m_settings.value(Setting::discSize)),
+        m_settings.value(Setting::audioStreamIndex) == allAudioStreamsChoice);
     request.tools = {m_settings.value(Setting::ffmpegPath),
                      m_settings.value(Setting::dvdauthorPath),
                      m_settings.value(Setting::genisoimagePath)};
