@@ -30,7 +30,8 @@ AudioStreamInfo audioStream(int channels, const QString& language, bool isDefaul
 }
 
 // "720x428 16:9", then for interlaced sources "kept", "per field" or "per frame" with the field
-// shown first ("tff", "bff"), then "from 23.976" for film sped up from that rate.
+// shown first ("tff", "bff"), "film recovered" from telecine, then "from 23.976" for film sped up
+// from that rate.
 QString inShort(const EncodePlan& plan) {
     const char* const fields[] = {"", " kept", " per field", " per frame"};
     QString text = QStringLiteral("%1x%2 %3%4")
@@ -39,6 +40,8 @@ QString inShort(const EncodePlan& plan) {
                        .arg(plan.widescreen ? "16:9" : "4:3", fields[int(plan.fields)]);
     if (plan.fields != EncodePlan::Fields::Progressive)
         text += plan.topFieldFirst ? " tff" : " bff";
+    if (plan.inverseTelecine)
+        text += " film recovered";
     if (plan.speedUpFrom)
         text += QString::asprintf(" from %.3f", *plan.speedUpFrom);
     return text;
@@ -107,6 +110,12 @@ private slots:
         QTest::newRow("content ties the order: flags")
             << pal(30000.0 / 1001, {}, "bb", FieldCounts{50, 50, 0, 0}) << 0
             << "720x576 16:9 per field bff";
+        QTest::newRow("3:2 pulldown")
+            << pal(30000.0 / 1001, {}, "tb", FieldCounts{176, 0, 4, 0, 42}) << 0
+            << "720x576 16:9 film recovered from 23.976";
+        QTest::newRow("29.97i repeating few fields")
+            << pal(30000.0 / 1001, {}, "tb", FieldCounts{176, 0, 4, 0, 30}) << 0
+            << "720x576 16:9 per field tff";
         QTest::newRow("nothing judged: flags")
             << pal(25, 25, "tt", FieldCounts{0, 0, 0, 200}) << 0 << "720x576 16:9 kept tff";
         QTest::newRow("25i 2.39:1, heights by 8")

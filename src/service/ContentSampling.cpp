@@ -42,12 +42,18 @@ std::optional<FieldCounts> ContentSampling::countsFrom(const QString& errorOutpu
     static const QRegularExpression verdict(
         QStringLiteral(R"(Multi frame detection: TFF:\s*(\d+) BFF:\s*(\d+) )"
                        R"(Progressive:\s*(\d+) Undetermined:\s*(\d+))"));
+    static const QRegularExpression repeats(
+        QStringLiteral(R"(Repeated Fields: Neither:\s*\d+ Top:\s*(\d+) Bottom:\s*(\d+))"));
     // ffmpeg configures the filter graph twice; the last report is of the frames it saw.
     std::optional<FieldCounts> counts;
     for (auto matches = verdict.globalMatch(errorOutput); matches.hasNext();) {
         const auto match = matches.next();
         counts = FieldCounts{match.captured(1).toInt(), match.captured(2).toInt(),
                              match.captured(3).toInt(), match.captured(4).toInt()};
+    }
+    for (auto matches = repeats.globalMatch(errorOutput); counts && matches.hasNext();) {
+        const auto match = matches.next();
+        counts->repeated = match.captured(1).toInt() + match.captured(2).toInt();
     }
     return counts;
 }

@@ -23,6 +23,20 @@ bool isPalRate(const std::optional<double>& rate) {
     return rate && std::abs(*rate - targetFrameRate) < 0.01;
 }
 
+constexpr double ntscFilmRate = 24000.0 / 1001;
+
+// Film in 3:2 pulldown: interlaced content at 29.97 frames per second of which a fifth and more
+// repeat a field (ideally two in five; idet sees about a quarter), where interlaced video
+// repeats none.
+bool isTelecined(const VideoProbe& probe, bool interlaced) {
+    if (!interlaced || !probe.fieldsSeen || !probe.frameRate ||
+        std::abs(*probe.frameRate - 30000.0 / 1001) > 0.01)
+        return false;
+    const FieldCounts& seen = *probe.fieldsSeen;
+    const int frames = seen.topFirst + seen.bottomFirst + seen.progressive + seen.undetermined;
+    return seen.repeated * 5 >= frames;
+}
+
 bool isInterlaced(const std::optional<QString>& fieldOrder) {
     return fieldOrder && (*fieldOrder == u"tt" || *fieldOrder == u"bb" || *fieldOrder == u"tb" ||
                           *fieldOrder == u"bt");
@@ -125,7 +139,11 @@ EncodePlan planEncode(const VideoProbe& probe, const EncodeSettings& settings) {
         plan.speedUpFrom = probe.frameRate;
     using Fields = EncodePlan::Fields;
     const Scan scan = scanOf(probe);
-    if (scan.interlaced) {
+    // Telecined film becomes its film frames again, then is sped up like any film.
+    plan.inverseTelecine = isTelecined(probe, scan.interlaced);
+    if (plan.inverseTelecine)
+        plan.speedUpFrom = ntscFilmRate;
+    else if (scan.interlaced) {
         if (plan.speedUpFrom)
             plan.fields = Fields::OnePerFrame;
         else
@@ -192,6 +210,8 @@ QStringList encodeSummary(const VideoProbe& probe, const EncodeSettings& setting
         QStringLiteral("Bitrate: %1k (max %2k)").arg(plan.videoBitrateKbps).arg(plan.maxRateKbps),
         QStringLiteral("Audio-Stream: ") + audio,
     };
+    if (plan.inverseTelecine)
+        lines << QStringLiteral("Halbbilder: 3:2-Pulldown (erkannt), Film wird zurückgewonnen");
     if (plan.fields != EncodePlan::Fields::Progressive)
         lines << QStringLiteral("Halbbilder: %1 zuerst (%2)")
                      .arg(plan.topFieldFirst ? u"oberes" : u"unteres",

@@ -54,6 +54,9 @@ struct EncodePlan {
     bool topFieldFirst = true;
     // Whether the content showed that order; otherwise the flags gave it.
     bool fieldOrderSeen = false;
+    // Film telecined to 29.97 frames per second: its fields are matched into the film frames
+    // again (in the field order above) and the repeated ones dropped, at 23.976 frames per second.
+    bool inverseTelecine = false;
     // The disc's colours are PAL's: the BT.601 matrix in the limited range. swscale's name of the
     // source's matrix when it is another one (HD's "bt709", "bt2020"), whether the source is full
     // range, and zscale's name of an HDR source's transfer ("smpte2084", "arib-std-b67"), whose

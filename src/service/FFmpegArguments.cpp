@@ -12,6 +12,11 @@ constexpr double atempoLead = 0.0175;
 QString videoFilters(const EncodePlan& plan) {
     using Fields = EncodePlan::Fields;
     QStringList filters;
+    // Frames that no field match leaves whole are deinterlaced.
+    if (plan.inverseTelecine)
+        filters << QStringLiteral("fieldmatch=order=%1:combmatch=full,"
+                                  "bwdif=mode=send_frame:parity=%1:deint=interlaced,decimate")
+                       .arg(plan.topFieldFirst ? u"tff" : u"bff");
     if (plan.fields == Fields::OnePerField || plan.fields == Fields::OnePerFrame)
         filters << QStringLiteral("bwdif=mode=%1:parity=%2")
                        .arg(plan.fields == Fields::OnePerFrame ? u"send_frame" : u"send_field",

@@ -72,6 +72,9 @@ struct FieldCounts {
     int bottomFirst = 0;
     int progressive = 0;
     int undetermined = 0;
+    // Frames whose top or bottom field repeats the one before: the 3:2 pattern of telecined film
+    // repeats one field in every 2.5 frames.
+    int repeated = 0;
 
     friend bool operator==(const FieldCounts&, const FieldCounts&) = default;
 };
