@@ -8,7 +8,6 @@
 #include "FFmpegError.h"
 
 #include <QLocale>
-#include <QRegularExpression>
 #include <QTest>
 
 #include <clocale>
@@ -98,8 +97,6 @@ private slots:
 
         QTest::newRow("25i flagged tb, not sampled")
             << pal(25, 25, "tb") << 0 << "720x576 16:9 kept tff";
-        QTest::newRow("25i flagged bt, not sampled")
-            << pal(25, 50, "bt") << 0 << "720x576 16:9 kept bff";
         QTest::newRow("top first content flagged bt")
             << pal(25, 25, "bt", FieldCounts{180, 5, 10, 5}) << 0 << "720x576 16:9 kept tff";
         QTest::newRow("interlaced content flagged progressive")
@@ -191,11 +188,6 @@ private slots:
                    video + standard + " -top 1 " + audio + output;
         Probe surround{.frameRate = 25, .displayAspectRatio = 16.0 / 9};
         surround.audioStreams = {audioStream(6, "ger", true), audioStream(2, "eng")};
-        QTest::newRow("5.1 kept") << surround << 0 << OptionalInt()
-                                  << input +
-                                         "-vf scale=720:576:flags=lanczos,setsar=64/45,fps=25 " +
-                                         video + standard +
-                                         " -top 1 -c:a ac3 -b:a 448k -ar 48000 -ac 6 " + output;
         QTest::newRow("Alle Spuren")
             << surround << 0 << OptionalInt(-1)
             << input +
@@ -223,39 +215,6 @@ private slots:
             planEncode(source, encodeSettingsFor(0, preset, all ? OptionalInt() : audio,
                                                  singleLayerDisc(), all));
         QCOMPARE(ffmpegArguments("/in/film.mkv", "/out/film.mpg", plan), expected.split(' '));
-    }
-
-    // What becomes of the source's colours: the matrix converted to BT.601, full range brought
-    // to the limited one, HDR tone-mapped.
-    void colours_data() {
-        QTest::addColumn<Probe>("source");
-        QTest::addColumn<QString>("colours");
-        const auto probe = [](int width, int height, OptionalText range, OptionalText matrix,
-                              OptionalText transfer = {}) {
-            return Probe{.width = width,
-                         .height = height,
-                         .colourRange = range,
-                         .colourMatrix = matrix,
-                         .colourTransfer = transfer};
-        };
-        QTest::newRow("SD, no tags") << probe(720, 576, {}, {}) << "";
-        QTest::newRow("HD, no tags") << probe(1280, 544, "tv", "unknown") << "bt709";
-        QTest::newRow("SD tagged BT.709") << probe(720, 576, "tv", "bt709") << "bt709";
-        QTest::newRow("HD tagged BT.601") << probe(1920, 1080, "tv", "bt470bg") << "";
-        QTest::newRow("full range phone") << probe(1080, 1920, "pc", "bt709") << "bt709 full";
-        QTest::newRow("BT.2020 SDR")
-            << probe(3840, 2160, "tv", "bt2020nc", "bt2020-10") << "bt2020";
-        QTest::newRow("PQ") << probe(3840, 2160, "tv", "bt2020nc", "smpte2084") << "smpte2084";
-        QTest::newRow("HLG, full range")
-            << probe(1920, 1080, "pc", "bt2020nc", "arib-std-b67") << "full arib-std-b67";
-    }
-    void colours() {
-        QFETCH(Probe, source);
-        QFETCH(QString, colours);
-        const EncodePlan plan = planEncode(source, {});
-        const QStringList seen{plan.convertedMatrix.value_or(""), plan.fullRange ? "full" : "",
-                               plan.toneMappedFrom.value_or("")};
-        QCOMPARE(seen.filter(QRegularExpression(".")).join(' '), colours);
     }
 
     // "Passend" for films of many lengths: the image fills 95–99 % of the disc at a bitrate that
