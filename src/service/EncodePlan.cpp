@@ -210,15 +210,19 @@ QStringList encodeSummary(const VideoProbe& probe, const EncodeSettings& setting
         QStringLiteral("Bitrate: %1k (max %2k)").arg(plan.videoBitrateKbps).arg(plan.maxRateKbps),
         QStringLiteral("Audio-Stream: ") + audio,
     };
-    if (plan.inverseTelecine)
-        lines << QStringLiteral("Halbbilder: 3:2-Pulldown (erkannt), Film wird zurückgewonnen");
-    if (plan.fields != EncodePlan::Fields::Progressive)
-        lines << QStringLiteral("Halbbilder: %1 zuerst (%2)")
-                     .arg(plan.topFieldFirst ? u"oberes" : u"unteres",
-                          plan.fieldOrderSeen ? u"erkannt" : u"laut Datei");
     if (plan.toneMappedFrom)
         lines << QStringLiteral("HDR-Video: Farben werden für die DVD umgerechnet");
     return lines << QStringLiteral("=== ffmpeg ===");
+}
+
+QStringList fieldsSummary(const EncodePlan& plan) {
+    if (plan.inverseTelecine)
+        return {QStringLiteral("Halbbilder: 3:2-Pulldown (erkannt), Film wird zurückgewonnen")};
+    if (plan.fields == EncodePlan::Fields::Progressive)
+        return {};
+    return {QStringLiteral("Halbbilder: %1 zuerst (%2)")
+                .arg(plan.topFieldFirst ? u"oberes" : u"unteres",
+                     plan.fieldOrderSeen ? u"erkannt" : u"laut Datei")};
 }
 
 std::optional<qsizetype> encodedAudioStream(const VideoProbe& probe,

@@ -92,6 +92,10 @@ EncodePlan planEncode(const VideoProbe& probe, const EncodeSettings& settings);
 QStringList encodeSummary(const VideoProbe& probe, const EncodeSettings& settings,
                           const EncodePlan& plan);
 
+// The line on the fields logged once the content is sampled: their order and how it was found,
+// or the film recovered from telecine; nothing for progressive content.
+QStringList fieldsSummary(const EncodePlan& plan);
+
 // The audio stream ffmpeg encodes: the chosen position, or, without a choice, the one ffmpeg
 // picks itself (the file's default streams first, then the most channels, then the first).
 // A position in probe.audioStreams; nothing when the source has no such stream.

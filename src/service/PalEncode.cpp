@@ -29,14 +29,11 @@ QCoro::Task<PlannedConversion> PalEncode::plan(FFmpegService& service, QString i
     if (!isExecutableFile(ffmpegPath))
         throw FFmpegError::toolNotFound(ffmpegPath);
 
-    VideoProbe probe =
+    const VideoProbe probe =
         co_await service.probeVideo(input, ffprobePathFor(ffmpegPath), onLog, control);
     // ffmpeg would happily write a DVD stream without a picture from an audio-only source.
     if (probe.hasVideoStream == false)
         throw FFmpegError::noVideoStream(input);
-    // Camcorder files often flag their fields wrongly or not at all: the content decides.
-    probe.fieldsSeen =
-        co_await ContentSampling::fieldsOf(service, input, ffmpegPath, probe, control);
 
     PlannedConversion planned{input, ffmpegPath, settings, probe, planEncode(probe, settings)};
     const EncodePlan& plan = planned.plan;
@@ -53,6 +50,13 @@ QCoro::Task<DiscTitle> PalEncode::run(FFmpegService& service, PlannedConversion 
                                       QString output, ProgressCallback onProgress,
                                       LogCallback onLog, LogCallback onNote, StageControl control,
                                       ProjectionCallback onProjection) {
+    // Camcorder files often flag their fields wrongly or not at all: the content decides, sampled
+    // when the encode starts, so that planning stays as quick as the probe.
+    planned.probe.fieldsSeen = co_await ContentSampling::fieldsOf(
+        service, planned.input, planned.ffmpegPath, planned.probe, control);
+    planned.plan = planEncode(planned.probe, planned.settings);
+    for (const QString& line : fieldsSummary(planned.plan))
+        onLog(line);
     const EncodePlan& plan = planned.plan;
     const EncodeSettings& settings = planned.settings;
     // Absolute paths keep a file name that starts with a dash from reading as an option.
