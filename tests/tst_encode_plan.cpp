@@ -29,7 +29,8 @@ AudioStreamInfo audioStream(int channels, const QString& language, bool isDefaul
 }
 
 // "720x428 16:9", then for interlaced sources "kept", "per field" or "per frame" with the field
-// shown first ("tff", "bff"), then "from 23.976" for film sped up from that rate.
+// shown first ("tff", "bff"), "film recovered" from telecine, then "from 23.976" for film sped up
+// from that rate.
 QString inShort(const EncodePlan& plan) {
     const char* const fields[] = {"", " kept", " per field", " per frame"};
     QString text = QStringLiteral("%1x%2 %3%4")
@@ -38,6 +39,8 @@ QString inShort(const EncodePlan& plan) {
                        .arg(plan.widescreen ? "16:9" : "4:3", fields[int(plan.fields)]);
     if (plan.fields != EncodePlan::Fields::Progressive)
         text += plan.topFieldFirst ? " tff" : " bff";
+    if (plan.inverseTelecine)
+        text += " film recovered";
     if (plan.speedUpFrom)
         text += QString::asprintf(" from %.3f", *plan.speedUpFrom);
     return text;
@@ -65,12 +68,15 @@ private slots:
         const auto sized = [](int width, int height, OptionalNumber rotation = {}) {
             return Probe{.width = width, .height = height, .rotation = rotation};
         };
-        // PAL-sized 16:9 at the average and base rates, with its field order.
-        const auto pal = [](double rate, OptionalNumber base, OptionalText order) {
+        // PAL-sized 16:9 at the average and base rates, with its field order and what idet saw
+        // (top first, bottom first, progressive, undetermined).
+        const auto pal = [](double rate, OptionalNumber base, OptionalText order,
+                            std::optional<FieldCounts> seen = {}) {
             return Probe{.frameRate = rate,
                          .displayAspectRatio = 16.0 / 9,
                          .baseFrameRate = base,
-                         .fieldOrder = order};
+                         .fieldOrder = order,
+                         .fieldsSeen = seen};
         };
         const double film = 24000.0 / 1001;
         QTest::newRow("nothing known") << Probe{} << 0 << "720x576 16:9";
@@ -89,10 +95,26 @@ private slots:
         // What a newer version stores as "opt.aspectMode" reads as automatic.
         QTest::newRow("choice of a newer version") << sized(1440, 1080) << 3 << "720x576 4:3";
 
-        QTest::newRow("25i top coded, bottom shown first")
-            << pal(25, 25, "tb") << 0 << "720x576 16:9 kept bff";
-        QTest::newRow("25i bottom coded, top shown first")
-            << pal(25, 50, "bt") << 0 << "720x576 16:9 kept tff";
+        QTest::newRow("25i flagged tb, not sampled")
+            << pal(25, 25, "tb") << 0 << "720x576 16:9 kept tff";
+        QTest::newRow("top first content flagged bt")
+            << pal(25, 25, "bt", FieldCounts{180, 5, 10, 5}) << 0 << "720x576 16:9 kept tff";
+        QTest::newRow("interlaced content flagged progressive")
+            << pal(25, 25, "progressive", FieldCounts{0, 150, 40, 10}) << 0
+            << "720x576 16:9 kept bff";
+        QTest::newRow("progressive content flagged tt")
+            << pal(25, 25, "tt", FieldCounts{2, 0, 190, 8}) << 0 << "720x576 16:9";
+        QTest::newRow("content ties the order: flags")
+            << pal(30000.0 / 1001, {}, "bb", FieldCounts{50, 50, 0, 0}) << 0
+            << "720x576 16:9 per field bff";
+        QTest::newRow("3:2 pulldown")
+            << pal(30000.0 / 1001, {}, "tb", FieldCounts{176, 0, 4, 0, 42}) << 0
+            << "720x576 16:9 film recovered from 23.976";
+        QTest::newRow("29.97i repeating few fields")
+            << pal(30000.0 / 1001, {}, "tb", FieldCounts{176, 0, 4, 0, 30}) << 0
+            << "720x576 16:9 per field tff";
+        QTest::newRow("nothing judged: flags")
+            << pal(25, 25, "tt", FieldCounts{0, 0, 0, 200}) << 0 << "720x576 16:9 kept tff";
         QTest::newRow("25i 2.39:1, heights by 8")
             << Probe{.frameRate = 25, .width = 1920, .height = 804, .fieldOrder = "tt"} << 0
             << "720x432 16:9 kept tff";
@@ -124,13 +146,16 @@ private slots:
         QTest::addColumn<OptionalInt>("audio");
         QTest::addColumn<QString>("expected");
         const QString input = "-y -i /in/film.mkv -sn -dn ";
-        const QString video = "-r 25 -c:v mpeg2video -pix_fmt yuv420p ";
+        const QString video = "-r 25 -c:v mpeg2video -pix_fmt yuv420p -color_primaries bt470bg "
+                              "-color_trc gamma28 -colorspace bt470bg ";
         const QString standard = "-b:v 6000k -maxrate 8000k -bufsize 1835k -g 15 -flags +ildct";
         const QString audio = "-c:a ac3 -b:a 192k -ar 48000 -ac 2 ";
         const QString output = "-f dvd /out/film.mpg";
         QTest::newRow("progressive 25 fps, letterboxed")
             << Probe{.width = 1920, .height = 804} << 0 << OptionalInt()
-            << input + "-vf scale=720:428:flags=lanczos,pad=720:576:0:74,setsar=64/45,fps=25 " +
+            << input +
+                   "-vf scale=720:428:flags=lanczos:in_color_matrix=bt709:out_color_matrix=bt601,"
+                   "pad=720:576:0:74,setsar=64/45,fps=25 " +
                    video + standard + " -top 1 " + audio + output;
         // Both chains start where the picture starts, 21 ms into the file.
         QTest::newRow("film starting late, third stream, Max")
@@ -161,6 +186,16 @@ private slots:
                    "-vf bwdif=mode=send_field:parity=bff,scale=720:576:flags=lanczos,"
                    "setsar=64/45,fps=25 " +
                    video + standard + " -top 1 " + audio + output;
+        Probe surround{.frameRate = 25, .displayAspectRatio = 16.0 / 9};
+        surround.audioStreams = {audioStream(6, "ger", true), audioStream(2, "eng")};
+        QTest::newRow("Alle Spuren")
+            << surround << 0 << OptionalInt(-1)
+            << input +
+                   "-map 0:v:0 -map 0:a:0 -map 0:a:1 -vf scale=720:576:flags=lanczos,"
+                   "setsar=64/45,fps=25 " +
+                   video + standard +
+                   " -top 1 -c:a ac3 -b:a:0 448k -b:a:1 192k -ar 48000 -ac:a:0 6 -ac:a:1 2 " +
+                   output;
         // Without a length nothing can be fitted: the standard rates, with the better settings.
         QTest::newRow("Passend, length unknown, square picture on 4:3")
             << Probe{.frameRate = 25, .width = 480, .height = 480} << 3 << OptionalInt()
@@ -175,8 +210,10 @@ private slots:
         QFETCH(int, preset);
         QFETCH(OptionalInt, audio);
         QFETCH(QString, expected);
+        const bool all = audio == -1; // "Alle Spuren"
         const EncodePlan plan =
-            planEncode(source, encodeSettingsFor(0, preset, audio, singleLayerDisc()));
+            planEncode(source, encodeSettingsFor(0, preset, all ? OptionalInt() : audio,
+                                                 singleLayerDisc(), all));
         QCOMPARE(ffmpegArguments("/in/film.mkv", "/out/film.mpg", plan), expected.split(' '));
     }
 
@@ -248,38 +285,51 @@ private slots:
             near(projectedImageBytes(mpegBytes / 10, seconds / 10, seconds), imageBytes, 0.002));
     }
 
-    // The disc's language: of the stream ffmpeg encodes, as two letters.
-    void audioLanguage_data() {
+    // The disc's languages, as two letters, and the forecast's sound: of the stream ffmpeg
+    // encodes, or with "Alle Spuren" (chosen -1) of every stream, the default one first.
+    void audioTracks_data() {
         QTest::addColumn<QList<AudioStreamInfo>>("streams");
         QTest::addColumn<OptionalInt>("chosen");
-        QTest::addColumn<OptionalText>("language");
+        QTest::addColumn<QList<OptionalText>>("languages");
+        QTest::addColumn<int>("audioKbps");
         const auto one = [](const QString& tag, OptionalText code) {
-            QTest::newRow(qPrintable(tag)) << QList{audioStream(2, tag)} << OptionalInt() << code;
+            QTest::newRow(qPrintable(tag))
+                << QList{audioStream(2, tag)} << OptionalInt() << QList{code} << 192;
         };
         QTest::newRow("chosen beyond the list")
             << QList{audioStream(2, "eng", true), audioStream(2, "deu")} << OptionalInt(2)
-            << OptionalText();
+            << QList{OptionalText()} << 192;
         QTest::newRow("most channels, bibliographic code")
             << QList{audioStream(2, "eng"), audioStream(6, "ger")} << OptionalInt()
-            << OptionalText("de");
+            << QList<OptionalText>{"de"} << 448;
         QTest::newRow("default before channels")
             << QList{audioStream(6, "eng"), audioStream(2, "fre", true)} << OptionalInt()
-            << OptionalText("fr");
+            << QList<OptionalText>{"fr"} << 192;
+        QTest::newRow("all, default 7.1 first")
+            << QList{audioStream(2, "eng"), audioStream(1, "gsw"), audioStream(8, "ger", true)}
+            << OptionalInt(-1) << QList<OptionalText>{"de", "en", {}} << 448 + 192 + 192;
+        QTest::newRow("all, nine: eight kept")
+            << QList<AudioStreamInfo>(9, audioStream(1, "ita")) << OptionalInt(-1)
+            << QList<OptionalText>(8, "it") << 8 * 192;
         one("zul", "zu");
         one("FRE", "fr");
         one("de-AT", "de");
         one("gsw", {}); // Swiss German has no two letters
         one("xx", {});
     }
-    void audioLanguage() {
+    void audioTracks() {
         QFETCH(QList<AudioStreamInfo>, streams);
         QFETCH(OptionalInt, chosen);
-        QFETCH(OptionalText, language);
-        VideoProbe probe{.frameRate = 25};
+        QFETCH(QList<OptionalText>, languages);
+        QFETCH(int, audioKbps);
+        VideoProbe probe{.frameRate = 25, .duration = 60};
         probe.audioStreams = streams;
-        const EncodeSettings settings{{}, chosen, 6000, 8000};
-        QCOMPARE(discTitleFor(probe, settings, planEncode(probe, settings)).audioLanguage,
-                 language);
+        const bool all = chosen == -1;
+        const EncodeSettings settings =
+            encodeSettingsFor(0, 0, all ? OptionalInt() : chosen, singleLayerDisc(), all);
+        const EncodePlan plan = planEncode(probe, settings);
+        QCOMPARE(discTitleFor(probe, settings, plan).audioLanguages, languages);
+        QCOMPARE(plan.size.value(), forecastSize(60, 6000, plainGopFrames, audioKbps));
     }
 
     // Chapter starts on the encoded timeline, where the picture starts 1 s into the source and

@@ -1,5 +1,6 @@
 // The PAL encode with the real ffmpeg and ffprobe on generated clips, one encode per kind of
 // source, judged by ffmpeg's own readers.
+#include "AwaitTask.h"
 #include "FFmpegService.h"
 #include "MediaChecks.h"
 #include "TestFiles.h"
@@ -30,6 +31,38 @@ QStringList squareClip(int width, int height, int sarX, int sarY) {
         width, height, (width - storedWidth) / 2, (height - side) / 2, storedWidth, side, sarX,
         sarY ? sarY : 1);
     return {"-f", "lavfi", "-i", picture, "-c:v", "libx264", "-preset", "ultrafast", "-qp", "0"};
+}
+
+// The colours (red, green, blue) of the left and the right quarter of the picture at 0.5 s,
+// decoded as a DVD player decodes: BT.601 in the limited range.
+QList<int> sideColours(const QString& path) {
+    const QByteArray pixels = runOrFail(
+        "ffmpeg", {"-v", "error", "-ss", "0.5", "-i", path, "-frames:v", "1", "-vf",
+                   "scale=in_color_matrix=bt601:in_range=tv:flags=area,scale=4:1:flags=area,"
+                   "format=rgb24",
+                   "-f", "rawvideo", "-"});
+    QList<int> colours;
+    for (const int i : {0, 1, 2, 9, 10, 11})
+        if (i < pixels.size())
+            colours << quint8(pixels.at(i));
+    return colours;
+}
+
+// signalstats' mean luma and mean saturation over the whole video.
+QPair<double, double> meanLumaAndSaturation(const QString& path) {
+    const QString frames = QString::fromUtf8(
+        runOrFail("ffmpeg", {"-v", "error", "-i", path, "-vf", "signalstats,metadata=print:file=-",
+                             "-f", "null", "-"}));
+    double luma = 0;
+    double saturation = 0;
+    int count = 0;
+    static const QRegularExpression entry(R"(signalstats\.(YAVG|SATAVG)=([\d.]+))");
+    for (auto matches = entry.globalMatch(frames); matches.hasNext();) {
+        const auto match = matches.next();
+        (match.captured(1) == "YAVG" ? luma : saturation) += match.captured(2).toDouble();
+        count += match.captured(1) == "YAVG";
+    }
+    return {luma / count, saturation / count};
 }
 
 void verifySquare(const QString& path) {
@@ -111,36 +144,131 @@ private slots:
         verifySquare(out);
     }
 
-    // testsrc at the field rate, woven into frames: each frame holds two moments. Kept fields
-    // stay in the order the flags signal, deinterlaced ones become whole frames.
-    void interlacedSources_data() {
-        QTest::addColumn<QString>("generator");
-        QTest::addColumn<QString>("scan");
-        QTest::addColumn<QString>("seen");
-        QTest::newRow("25i bottom first, scaled up") << "testsrc=s=360x288:r=50:d=2"
-                                                     << "bff"
-                                                     << "bff";
-        QTest::newRow("29.97i, deinterlaced") << "testsrc=s=360x240:r=60000/1001:d=2"
-                                              << "tff"
-                                              << "progressive";
+    // A bar moving 2 px per picture, woven into frames in one field order and flagged with
+    // another (or progressive), or telecined film. Kept fields must step forward in the order
+    // the encode flags (4 px in 720 wide pictures); deinterlaced pictures evenly (2 or 3 fields
+    // per picture); recovered film frames each once.
+    void fieldsFollowTheContent_data() {
+        QTest::addColumn<QString>("rate");
+        QTest::addColumn<QString>("weave");
+        QTest::addColumn<QString>("flags");
+        QTest::addColumn<QString>("logged");
+        QTest::addColumn<double>("mostStep");
+        const auto row = [](const char* name, const char* rate, const char* weave,
+                            const char* flags, const char* logged, double mostStep) {
+            QTest::newRow(name) << QString(rate) << QString(weave) << QString(flags)
+                                << QString("Halbbilder: ") + logged << mostStep;
+        };
+        row("25i top first, MKV tb", "50", "interlace=scan=tff", "tb", "oberes zuerst (erkannt)",
+            5);
+        row("25i bottom first, flagged progressive", "50", "interlace=scan=bff", "progressive",
+            "unteres zuerst (erkannt)", 5);
+        row("29.97i top first, flagged bottom first", "60000/1001", "interlace=scan=tff", "bt",
+            "oberes zuerst (erkannt)", 13);
+        row("film in 3:2 pulldown", "24000/1001", "telecine=first_field=top", "tb",
+            "3:2-Pulldown (erkannt), Film wird zurückgewonnen", 5);
     }
-    void interlacedSources() {
-        QFETCH(QString, generator);
-        QFETCH(QString, scan);
-        QFETCH(QString, seen);
-        const QString top = scan == "tff" ? "1" : "0";
+    void fieldsFollowTheContent() {
+        QFETCH(QString, rate);
+        QFETCH(QString, weave);
+        QFETCH(QString, flags);
+        QFETCH(QString, logged);
+        QFETCH(double, mostStep);
+        const QString bar = QStringLiteral("color=c=black:s=360x288:r=%1:d=2[bg];color=c=white:"
+                                           "s=16x288:r=%1[bar];[bg][bar]overlay=x=20+2*n:"
+                                           "shortest=1,%2")
+                                .arg(rate, weave);
+        const QString name = QTest::currentDataTag();
         const QString source =
-            makeClip(m_dir, QString(QTest::currentDataTag()) + ".mkv",
-                     {"-f", "lavfi", "-i", generator + ",interlace=scan=" + scan, "-c:v",
-                      "mpeg2video", "-flags", "+ildct+ilme", "-top", top, "-b:v", "8M"});
-        const QString out = m_dir.filePath(QString(QTest::currentDataTag()) + ".mpg");
+            makeClip(m_dir, name + ".mkv",
+                     QStringList{"-f", "lavfi", "-i", bar, "-field_order", flags} +
+                         words("-c:v libx264 -preset ultrafast -flags +ildct -pix_fmt yuv420p"));
+        const QString out = m_dir.filePath(name + ".mpg");
         const Encode result = encode(source, out);
         QVERIFY2(!result.error, result.failure());
-        const auto fields = mpegHeaderFields(out);
-        QCOMPARE(fields.value("progressive_sequence"), QSet<qint64>{0});
-        QCOMPARE(fields.value("top_field_first"), QSet<qint64>{seen == "bff" ? 0 : 1});
-        QCOMPARE(fieldsSeen(out), seen);
-        QVERIFY(qAbs(durationOf(out) - 2.0) < 0.1);
+        QVERIFY2(result.log.contains(logged), qPrintable(result.log.mid(0, 9).join('\n')));
+        const QList<double> steps = barSteps(out, rate == "50" ? "separatefields" : "null");
+        QVERIFY(steps.size() > 30);
+        const auto [least, most] = std::minmax_element(steps.begin(), steps.end());
+        QVERIFY2(*least > 3 && *most < mostStep,
+                 qPrintable(QString::asprintf("steps %.1f to %.1f px", *least, *most)));
+    }
+
+    // Green (0,189,0) beside red (189,0,0) in 16:9, as HD and phones store them and as SD does,
+    // decode from the disc as those colours (within 10: the encode alone loses up to 9), and the
+    // stream is tagged as PAL.
+    void coloursAsPlayersDecodeThem_data() {
+        QTest::addColumn<QString>("matrix");
+        QTest::addColumn<QString>("range");
+        QTest::addColumn<QString>("size");
+        const auto row = [](const char* name, const char* matrix, const char* range,
+                            const char* size) {
+            QTest::newRow(name) << QString(matrix) << QString(range) << QString(size);
+        };
+        row("HD, BT.709", "bt709", "tv", "640x720");
+        row("phone, full range", "bt709", "pc", "960x1080");
+        row("SD, BT.601", "bt470bg", "tv", "360x406");
+    }
+    void coloursAsPlayersDecodeThem() {
+        QFETCH(QString, matrix);
+        QFETCH(QString, range);
+        QFETCH(QString, size);
+        const QString patches =
+            QStringLiteral("color=c=0x00BD00:s=%1:d=1,format=rgb24[a];color=c=0xBD0000:s=%1:d=1,"
+                           "format=rgb24[b];[a][b]hstack,scale=out_color_matrix=%2:out_range=%3,"
+                           "format=yuv420p")
+                .arg(size, matrix, range);
+        const QString name = QTest::currentDataTag();
+        const QString source = makeClip(m_dir, name + ".mp4",
+                                        QStringList{"-f", "lavfi", "-i", patches, "-colorspace",
+                                                    matrix, "-color_range", range} +
+                                            words("-c:v libx264 -preset ultrafast -qp 0"));
+        const QString out = m_dir.filePath(name + ".mpg");
+        const Encode result = encode(source, out);
+        QVERIFY2(!result.error, result.failure());
+        const QList<int> colours = sideColours(out);
+        const QList<int> expected{0, 189, 0, 189, 0, 0};
+        QCOMPARE(colours.size(), 6);
+        for (int i = 0; i < 6; ++i)
+            QVERIFY2(
+                qAbs(colours[i] - expected[i]) <= 10,
+                qPrintable(QString::number(colours[i]) + " for " + QString::number(expected[i])));
+        QCOMPARE(streamEntries(out, "video", "color_space,color_transfer,color_primaries").values(),
+                 QStringList(3, "bt470bg"));
+    }
+
+    // The same moving picture in SDR and as phones record HDR (10-bit HEVC, BT.2020, reference
+    // white at 100 nits): tone-mapped, mean luma and saturation within 15 % of the SDR one's.
+    void hdrIsToneMapped_data() {
+        QTest::addColumn<QString>("transfer");
+        QTest::newRow("PQ") << "smpte2084";
+        QTest::newRow("HLG") << "arib-std-b67";
+    }
+    void hdrIsToneMapped() {
+        QFETCH(QString, transfer);
+        const QString picture = "-f lavfi -i testsrc2=s=640x360:r=25:d=1 ";
+        const QString sdr =
+            makeClip(m_dir, "sdr.mp4",
+                     words(picture + "-c:v libx264 -qp 0 -colorspace bt709 -color_trc bt709 "
+                                     "-color_primaries bt709"));
+        const QString hdr = makeClip(
+            m_dir, transfer + ".mp4",
+            words(picture + "-vf zscale=tin=709:min=709:pin=709:t=" + transfer +
+                  ":m=2020_ncl:p=2020:npl=100,format=yuv420p10le -c:v libx265 -x265-params "
+                  "log-level=error:lossless=1 -colorspace bt2020nc -color_primaries bt2020 "
+                  "-color_trc " +
+                  transfer));
+        const Encode twin = encode(sdr, m_dir.filePath("sdr.mpg"));
+        const Encode result = encode(hdr, m_dir.filePath("hdr.mpg"));
+        QVERIFY2(!twin.error && !result.error, twin.failure() + result.failure());
+        QVERIFY(result.log.contains("HDR-Video: Farben werden für die DVD umgerechnet"));
+        const auto [twinLuma, twinSaturation] = meanLumaAndSaturation(m_dir.filePath("sdr.mpg"));
+        const auto [luma, saturation] = meanLumaAndSaturation(m_dir.filePath("hdr.mpg"));
+        QVERIFY2(qAbs(luma / twinLuma - 1) < 0.15 && qAbs(saturation / twinSaturation - 1) < 0.15,
+                 qPrintable(QString::asprintf("luma %.1f for %.1f, saturation %.1f for %.1f", luma,
+                                              twinLuma, saturation, twinSaturation)));
+        QCOMPARE(streamEntries(m_dir.filePath("hdr.mpg"), "video", "color_transfer").values(),
+                 QStringList{"bt470bg"});
     }
 
     // A 23.976 fps film whose picture starts 0.1 s into the file, with three chapters, a silent
@@ -168,7 +296,7 @@ private slots:
         QVERIFY2(qAbs(durationOf(out) - 5 * speedUp) < 0.1,
                  qPrintable(QString::number(durationOf(out))));
         QCOMPARE(streamEntries(out, "audio", "channels").value("channels"), "2");
-        QCOMPARE(german.title->audioLanguage, "de");
+        QCOMPARE(german.title->audioLanguages, QList<std::optional<QString>>{"de"});
         // The encoded title starts with the picture; the marks move with it and are sped up.
         const double start =
             streamEntries(film, "video", "start_time").value("start_time").toDouble();
@@ -194,7 +322,58 @@ private slots:
         // Without a choice ffmpeg takes the first of the equal streams.
         const Encode first = encode(film, m_dir.filePath("first.mpg"));
         QVERIFY2(first.title, first.failure());
-        QCOMPARE(first.title->audioLanguage, "en");
+        QCOMPARE(first.title->audioLanguages, QList<std::optional<QString>>{"en"});
+    }
+
+    // "Alle Spuren" of English stereo, German 5.1 marked as default (a tone in each channel, the
+    // low-frequency one at 50 Hz) and mono of no language: the default first, 5.1 kept at 448k
+    // with every channel's tone, each track with its language as lsdvd reads the disc.
+    void everyAudioTrack() {
+        const QString tones = "aevalsrc=0.5*sin(2*PI*200*t)|0.5*sin(2*PI*300*t)|0.5*sin(2*PI*400*t)"
+                              "|0.5*sin(2*PI*50*t)|0.5*sin(2*PI*600*t)|0.5*sin(2*PI*700*t):"
+                              "c=5.1:s=48000:d=2";
+        const QString source = makeClip(
+            m_dir, "tracks.mkv",
+            QStringList{"-f", "lavfi", "-i", "testsrc=s=320x180:r=25:d=2", "-f", "lavfi", "-i",
+                        "sine=f=440:d=2", "-f", "lavfi", "-i", tones, "-f", "lavfi", "-i",
+                        "sine=f=1000:d=2"} +
+                words("-map 0:v -map 1:a -map 2:a -map 3:a -metadata:s:a:0 language=eng "
+                      "-metadata:s:a:1 language=ger -disposition:a:0 0 -disposition:a:1 default "
+                      "-disposition:a:2 0 -c:v libx264 -preset ultrafast -c:a flac"));
+        const QString out = m_dir.filePath("tracks.mpg");
+        EncodeSettings all;
+        all.allAudioStreams = true;
+        const Encode result = encode(source, out, all);
+        QVERIFY2(result.title, result.failure());
+        QVERIFY(result.log.contains("Audio-Stream: Alle Spuren (0:a:1, 0:a:0, 0:a:2)"));
+        // The first track is the default 5.1 one.
+        QCOMPARE(streamEntries(out, "audio", "bit_rate,channels").values(),
+                 (QStringList{"448000", "6"}));
+        const QString levels =
+            runProgram("ffmpeg", {"-i", out, "-map", "0:a:0", "-af",
+                                  "astats=measure_overall=none:measure_perchannel="
+                                  "RMS_level",
+                                  "-f", "null", "-"})
+                .errorOutput;
+        // Every channel's tone at its level (-9 dB), the low-frequency one included.
+        static const QRegularExpression level(R"(RMS level dB: -([\d.]+))");
+        int channels = 0;
+        for (auto matches = level.globalMatch(levels); matches.hasNext(); ++channels)
+            QVERIFY2(matches.next().captured(1).toDouble() < 15, qPrintable(levels));
+        QCOMPARE(channels, 6);
+
+        FFmpegService service;
+        const auto folder = await(service.createVideoTS(
+            out, "/usr/bin/dvdauthor", [](const QString&) {}, *result.title));
+        QVERIFY2(folder.value, folder.story());
+        const QString disc = QString::fromUtf8(runOrFail("lsdvd", {"-a", *folder.value}));
+        static const QRegularExpression track(R"(Language: (\w+) .*Channels: (\d))");
+        QStringList seen;
+        for (auto matches = track.globalMatch(disc); matches.hasNext();) {
+            const auto match = matches.next();
+            seen << match.captured(1) + " " + match.captured(2);
+        }
+        QCOMPARE(seen, (QStringList{"de 6", "en 2", "xx 2"}));
     }
 
     void cutOffSourceFails() {

@@ -18,8 +18,9 @@ extern const SettingKey<QString> ffmpegPath;
 extern const SettingKey<QString> dvdauthorPath;
 extern const SettingKey<QString> genisoimagePath;
 extern const SettingKey<bool> isoSectionExpanded;
-extern const SettingKey<int> aspectMode;       // 0 "Auto", 1 "16:9", 2 "4:3"
-extern const SettingKey<int> audioStreamIndex; // -1 "Auto", else the stream's index
+extern const SettingKey<int> aspectMode; // 0 "Auto", 1 "16:9", 2 "4:3"
+// -1 "Auto", -3 "Alle Spuren" (older versions read it as "Auto"), else the stream's index.
+extern const SettingKey<int> audioStreamIndex;
 // 0 "Standard", 1 "High", 2 "Max", 3 "Passend"; older versions read 3 as "Standard".
 extern const SettingKey<int> qualityPreset;
 extern const SettingKey<int> discSize; // 0 DVD-5, 1 DVD-9; anything else reads as DVD-5

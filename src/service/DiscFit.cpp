@@ -8,7 +8,6 @@
 namespace {
 
 constexpr qint64 sectorBytes = 2048;
-constexpr double audioBytesPerSecond = 192'000 / 8.0;
 constexpr double framesPerSecond = 25.0;
 
 // Measured on encodes of sources that reach the bitrate (generated pictures under temporal
@@ -56,8 +55,8 @@ qint64 ifoFor(double seconds, int gopFrames) {
 }
 
 // Bytes of the whole image besides the video stream.
-double imageBytesBesideVideo(double seconds, int gopFrames) {
-    return muxFactor * audioBytesPerSecond * seconds + bytesPerVobu * vobus(seconds, gopFrames) +
+double imageBytesBesideVideo(double seconds, int gopFrames, int audioKbps) {
+    return muxFactor * audioKbps * 1000 / 8.0 * seconds + bytesPerVobu * vobus(seconds, gopFrames) +
            double(ifoFor(seconds, gopFrames)) + double(isoStructureBytes);
 }
 
@@ -71,9 +70,9 @@ Disc dualLayerDisc() {
     return {QStringLiteral("DVD-9"), 4'171'712 * sectorBytes};
 }
 
-SizeForecast forecastSize(double seconds, int videoKbps, int gopFrames) {
+SizeForecast forecastSize(double seconds, int videoKbps, int gopFrames, int audioKbps) {
     const double video = videoKbps * 1000 / 8.0 * seconds;
-    const double mpeg = muxFactor * (video + audioBytesPerSecond * seconds) +
+    const double mpeg = muxFactor * (video + audioKbps * 1000 / 8.0 * seconds) +
                         bytesPerVobu * vobus(seconds, gopFrames);
     // The muxer writes whole packs.
     const qint64 mpegBytes = qint64(std::ceil(mpeg / sectorBytes)) * sectorBytes;
@@ -90,12 +89,12 @@ qint64 imageFromDvdFolder(qint64 dvdFolderBytes) {
     return dvdFolderBytes + isoStructureBytes;
 }
 
-std::optional<DiscFit> fitToDisc(double seconds, qint64 capacityBytes) {
+std::optional<DiscFit> fitToDisc(double seconds, qint64 capacityBytes, int audioKbps) {
     if (!(seconds > 0))
         return DiscFit{highestFitKbps, fitPeakKbps};
-    const double videoBytes =
-        (fillTarget * double(capacityBytes) - imageBytesBesideVideo(seconds, closedGopFrames)) /
-        muxFactor;
+    const double videoBytes = (fillTarget * double(capacityBytes) -
+                               imageBytesBesideVideo(seconds, closedGopFrames, audioKbps)) /
+                              muxFactor;
     const double kbps = std::floor(videoBytes * 8 / seconds / 1000);
     if (kbps < lowestKbps)
         return std::nullopt;

@@ -34,9 +34,10 @@ struct SizeForecast {
 constexpr int plainGopFrames = 15;
 constexpr int closedGopFrames = 13;
 
-// The sizes of an encode of `seconds` (after the speed-up) at the video bitrate, with the 192k
-// AC-3 sound. A source that is simple enough to stay below the bitrate comes out smaller.
-SizeForecast forecastSize(double seconds, int videoKbps, int gopFrames);
+// The sizes of an encode of `seconds` (after the speed-up) at the video bitrate, with AC-3 sound
+// of audioKbps (all tracks together). A source that is simple enough to stay below the bitrate
+// comes out smaller.
+SizeForecast forecastSize(double seconds, int videoKbps, int gopFrames, int audioKbps = 192);
 // The DVD folder and image made from an MPEG file of this size, and the image made from a DVD
 // folder of this size; upper bounds, as the length of the film is not known.
 SizeForecast forecastFromMpeg(qint64 mpegBytes);
@@ -52,7 +53,7 @@ struct DiscFit {
 
 // The bitrate whose image fills 95–99 % of the disc with closed GOPs, capped at 8000k; nothing
 // when even the lowest sensible rate overflows it.
-std::optional<DiscFit> fitToDisc(double seconds, qint64 capacityBytes);
+std::optional<DiscFit> fitToDisc(double seconds, qint64 capacityBytes, int audioKbps = 192);
 
 // The image an encode is heading for: the bytes written so far, scaled from the part of the
 // encode that they hold to the whole.

@@ -44,8 +44,14 @@ QString chapterTime(double seconds) {
 QStringList titleSetArguments(const QString& mpg, const QString& dvdFolder,
                               const DiscTitle& title) {
     QStringList arguments{QStringLiteral("-t")};
-    if (title.audioLanguage)
-        arguments << QStringLiteral("-a") << *title.audioLanguage;
+    // One description per track, comma-separated. A track of unknown language says "nolang":
+    // a format alone ("ac3") makes dvdauthor 0.7.2 give the tracks each other's channel counts.
+    QStringList audio;
+    for (const std::optional<QString>& language : title.audioLanguages)
+        audio << language.value_or(QStringLiteral("nolang"));
+    if (std::any_of(title.audioLanguages.cbegin(), title.audioLanguages.cend(),
+                    [](const auto& language) { return language.has_value(); }))
+        arguments << QStringLiteral("-a") << audio.join(u',');
     if (title.chapterStarts.size() > 1) {
         QStringList times;
         for (double start : title.chapterStarts)

@@ -8,8 +8,9 @@
 
 // What the authored disc tells a player about its one title.
 struct DiscTitle {
-    std::optional<QString> audioLanguage; // two-letter ISO 639-1 code
-    QList<double> chapterStarts;          // seconds into the encoded stream, ascending
+    // Two-letter ISO 639-1 codes of the sound tracks in the disc's order, where known.
+    QList<std::optional<QString>> audioLanguages;
+    QList<double> chapterStarts; // seconds into the encoded stream, ascending
 
     friend bool operator==(const DiscTitle&, const DiscTitle&) = default;
 };
@@ -25,8 +26,9 @@ QList<double> chapterStarts(const QList<double>& sourceMarks, double origin, dou
 // A chapter start as dvdauthor reads it: h:mm:ss.fff.
 QString chapterTime(double seconds);
 
-// The arguments of dvdauthor's first run, which adds the title set: the audio language and the
-// chapters, when there is more than one, go before the MPEG file they belong to.
+// The arguments of dvdauthor's first run, which adds the title set: the audio languages, when one
+// is known, and the chapters, when there is more than one, go before the MPEG file they belong
+// to.
 QStringList titleSetArguments(const QString& mpg, const QString& dvdFolder, const DiscTitle& title);
 
 // Whether a file in VIDEO_TS is one dvdauthor writes: VIDEO_TS.IFO/.BUP/.VOB or

@@ -19,7 +19,8 @@ QCoro::Task<VideoProbe> MediaProbe::probe(FFmpegService& service, QString input,
         "error",
         "-show_entries",
         "stream=index,codec_type,codec_name,avg_frame_rate,r_frame_rate,display_aspect_ratio,"
-        "sample_aspect_ratio,width,height,field_order,start_time,channels",
+        "sample_aspect_ratio,width,height,field_order,color_range,color_space,color_transfer,"
+        "start_time,channels",
         "-show_entries",
         "stream_tags=language,title,rotate:stream_disposition=default,forced:"
         "stream_side_data=rotation",

@@ -1,4 +1,5 @@
 #include "PalEncode.h"
+#include "ContentSampling.h"
 #include "EncodeCheck.h"
 #include "FFmpegArguments.h"
 #include "platform/FileChecks.h"
@@ -49,6 +50,13 @@ QCoro::Task<DiscTitle> PalEncode::run(FFmpegService& service, PlannedConversion 
                                       QString output, ProgressCallback onProgress,
                                       LogCallback onLog, LogCallback onNote, StageControl control,
                                       ProjectionCallback onProjection) {
+    // Camcorder files often flag their fields wrongly or not at all: the content decides, sampled
+    // when the encode starts, so that planning stays as quick as the probe.
+    planned.probe.fieldsSeen = co_await ContentSampling::fieldsOf(
+        service, planned.input, planned.ffmpegPath, planned.probe, control);
+    planned.plan = planEncode(planned.probe, planned.settings);
+    for (const QString& line : fieldsSummary(planned.plan))
+        onLog(line);
     const EncodePlan& plan = planned.plan;
     const EncodeSettings& settings = planned.settings;
     // Absolute paths keep a file name that starts with a dash from reading as an option.

@@ -116,6 +116,9 @@ FFProbeJSON FFProbeJSON::decode(const QByteArray& json) {
         stream.width = r.integer(QStringLiteral("width"));
         stream.height = r.integer(QStringLiteral("height"));
         stream.field_order = r.text(QStringLiteral("field_order"));
+        stream.color_range = r.text(QStringLiteral("color_range"));
+        stream.color_space = r.text(QStringLiteral("color_space"));
+        stream.color_transfer = r.text(QStringLiteral("color_transfer"));
         stream.start_time = r.text(QStringLiteral("start_time"));
         stream.channels = r.integer(QStringLiteral("channels"));
         stream.disposition =
@@ -199,6 +202,9 @@ VideoProbe videoProbeFrom(const FFProbeJSON& json) {
         probe.height = stream.height;
         probe.rotation = rotationOf(stream);
         probe.fieldOrder = stream.field_order;
+        probe.colourRange = stream.color_range;
+        probe.colourMatrix = stream.color_space;
+        probe.colourTransfer = stream.color_transfer;
         if (const auto start = readOptional(stream.start_time))
             probe.videoStart = *start - fileStart;
     }

@@ -36,6 +36,9 @@ struct FFProbeJSON {
         std::optional<int> width;
         std::optional<int> height;
         std::optional<QString> field_order;
+        std::optional<QString> color_range;
+        std::optional<QString> color_space;
+        std::optional<QString> color_transfer;
         std::optional<QString> start_time;
         std::optional<int> channels;
         std::optional<Disposition> disposition; // keys "default" and "forced"

@@ -65,6 +65,20 @@ struct SubtitleStreamInfo {
     friend bool operator==(const SubtitleStreamInfo&, const SubtitleStreamInfo&) = default;
 };
 
+// What ffmpeg's idet filter saw in samples of the source: frames judged, by its multi-frame
+// detection, interlaced top field first, bottom field first, progressive, or undetermined.
+struct FieldCounts {
+    int topFirst = 0;
+    int bottomFirst = 0;
+    int progressive = 0;
+    int undetermined = 0;
+    // Frames whose top or bottom field repeats the one before: the 3:2 pattern of telecined film
+    // repeats one field in every 2.5 frames.
+    int repeated = 0;
+
+    friend bool operator==(const FieldCounts&, const FieldCounts&) = default;
+};
+
 // Every field has an initialiser, so that a record may name only the fields it knows.
 struct VideoProbe {
     std::optional<double> frameRate = std::nullopt;
@@ -81,8 +95,15 @@ struct VideoProbe {
     std::optional<double> rotation = std::nullopt;
     // ffprobe's field_order: "progressive", "tt", "bb", "tb", "bt" or "unknown".
     std::optional<QString> fieldOrder = std::nullopt;
+    // The content's fields as sampled before the encode; unknown when not sampled.
+    std::optional<FieldCounts> fieldsSeen = std::nullopt;
     // Where the video stream starts, in seconds after the start of the file.
     std::optional<double> videoStart = std::nullopt;
+    // The picture's colours as ffprobe names them: color_range ("tv", "pc"), color_space (the
+    // matrix: "bt709", "bt470bg", …) and color_transfer ("bt709", "smpte2084", "arib-std-b67").
+    std::optional<QString> colourRange = std::nullopt;
+    std::optional<QString> colourMatrix = std::nullopt;
+    std::optional<QString> colourTransfer = std::nullopt;
     // The audio and subtitle streams in file order, and the chapter marks in seconds after the
     // start of the file.
     QList<AudioStreamInfo> audioStreams = {};

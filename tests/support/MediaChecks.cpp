@@ -56,20 +56,28 @@ QMap<QString, QSet<qint64>> mpegHeaderFields(const QString& path) {
     return fields;
 }
 
-QString fieldsSeen(const QString& path) {
-    const ProgramRun run = runProgram(
-        "ffmpeg", {"-hide_banner", "-i", path, "-map", "0:v:0", "-vf", "idet", "-f", "null", "-"});
-    static const QRegularExpression verdict(
-        QStringLiteral(R"(Multi frame detection: TFF:\s*(\d+) BFF:\s*(\d+) )"
-                       R"(Progressive:\s*(\d+) Undetermined:\s*(\d+))"));
-    const auto match = verdict.match(run.errorOutput);
-    int frames = 0;
-    for (int i = 1; i <= 4; ++i)
-        frames += match.captured(i).toInt();
-    for (int i = 1; i <= 3; ++i)
-        if (match.captured(i).toInt() > frames * 9 / 10)
-            return QStringList{"tff", "bff", "progressive"}[i - 1];
-    return QStringLiteral("mixed");
+QList<double> barSteps(const QString& path, const QString& filter) {
+    // Each picture squeezed to one row of 720 grey pixels.
+    const QByteArray rows = runProgram("ffmpeg", {"-v", "error", "-i", path, "-map", "0:v:0", "-vf",
+                                                  filter + ",scale=720:1:flags=area,format=gray",
+                                                  "-f", "rawvideo", "-"})
+                                .output;
+    QList<double> steps;
+    std::optional<double> last;
+    for (qsizetype row = 0; row + 720 <= rows.size(); row += 720) {
+        double sum = 0;
+        double weighted = 0;
+        for (int x = 0; x < 720; ++x) {
+            const int level = std::max(0, quint8(rows[row + x]) - 64);
+            sum += level;
+            weighted += double(level) * x;
+        }
+        if (sum > 0 && last)
+            steps << weighted / sum - *last;
+        if (sum > 0)
+            last = weighted / sum;
+    }
+    return steps;
 }
 
 QMap<QString, QString> streamEntries(const QString& path, const QString& type,

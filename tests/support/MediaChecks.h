@@ -12,7 +12,7 @@
 #include <optional>
 
 // Encodes with the real ffmpeg, and readings of encoded files by ffmpeg's own readers:
-// trace_headers, idet, signalstats, silencedetect, ffprobe. Each reading returns nothing or an
+// trace_headers, signalstats, silencedetect, ffprobe. Each reading returns nothing or an
 // empty result when the tool fails.
 namespace testing {
 
@@ -37,9 +37,9 @@ QString writeChapters(const QTemporaryDir& dir, const QList<double>& starts, dou
 // The MPEG-2 header fields trace_headers shows for a file's video, each with the values seen.
 QMap<QString, QSet<qint64>> mpegHeaderFields(const QString& path);
 
-// idet's multi-frame verdict over the whole video where nine in ten frames agree: "tff", "bff" or
-// "progressive"; otherwise "mixed".
-QString fieldsSeen(const QString& path);
+// How far the one bright vertical bar on black moves from each picture to the next, in pixels of
+// a 720 wide picture, after filter (e.g. "separatefields": field by field in the flagged order).
+QList<double> barSteps(const QString& path, const QString& filter);
 
 // Width ÷ height, as displayed with the stream's sample aspect, of the one white shape on black
 // in the middle of the frame shown at `seconds`: its extent through the centre, read from a

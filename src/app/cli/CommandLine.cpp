@@ -24,10 +24,10 @@ const QCommandLineOption discOption({QStringLiteral("disc")},
 const QCommandLineOption aspectOption({QStringLiteral("aspect")},
                                       QStringLiteral("Bildformat: auto (Vorgabe), 16:9 oder 4:3."),
                                       QStringLiteral("FORMAT"), QStringLiteral("auto"));
-const QCommandLineOption
-    audioOption({QStringLiteral("audio")},
-                QStringLiteral("Tonspur: auto (Vorgabe) oder ihre Nummer N, von 1 an gezählt."),
-                QStringLiteral("N"), QStringLiteral("auto"));
+const QCommandLineOption audioOption(
+    {QStringLiteral("audio")},
+    QStringLiteral("Tonspur: auto (Vorgabe), alle oder ihre Nummer N, von 1 an gezählt."),
+    QStringLiteral("N"), QStringLiteral("auto"));
 const QCommandLineOption
     nameOption({QStringLiteral("name")},
                QStringLiteral("Name der DVD; ohne ihn der Name des DVD-Ordners."),
@@ -107,7 +107,8 @@ CommandLine CommandLine::read(const QStringList& arguments, const ToolPaths& too
     if (!aspectMode)
         return invalid(aspectOption, parser.value(aspectOption));
     std::optional<int> audioPosition;
-    if (parser.value(audioOption) != QLatin1String("auto")) {
+    const bool allAudio = parser.value(audioOption) == QLatin1String("alle");
+    if (parser.value(audioOption) != QLatin1String("auto") && !allAudio) {
         bool number = false;
         const int track = parser.value(audioOption).toInt(&number);
         if (!number || track < 1)
@@ -133,8 +134,9 @@ CommandLine CommandLine::read(const QStringList& arguments, const ToolPaths& too
                               request.mpg);
         mpgs << request.mpg;
         request.volumeName = parser.value(nameOption);
-        request.encode = encodeSettingsFor(*aspectMode, *preset, audioPosition,
-                                           *discSize == 1 ? dualLayerDisc() : singleLayerDisc());
+        request.encode =
+            encodeSettingsFor(*aspectMode, *preset, audioPosition,
+                              *discSize == 1 ? dualLayerDisc() : singleLayerDisc(), allAudio);
         request.tools = tools;
         request.eraseBeforeBurn = parser.isSet(eraseOption);
         request.verifyAfterBurn = parser.isSet(verifyOption);

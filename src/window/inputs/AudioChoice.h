@@ -4,6 +4,10 @@
 
 #include <QList>
 
+// The stored choice "Alle Spuren": every audio stream goes onto the disc. Negative, so that older
+// versions read it as "Auto" ("Lade…" is -2).
+constexpr int allAudioStreamsChoice = -3;
+
 // "#1 • ger • ac3 • 6ch • Deutsch": the label of a stream in the audio picker.
 QString displayLabel(const AudioStreamInfo& stream);
 

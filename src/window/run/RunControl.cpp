@@ -74,7 +74,8 @@ EncodeSettings ContentView::encodeSettings() const {
     return encodeSettingsFor(
         m_settings.value(Setting::aspectMode), m_settings.value(Setting::qualityPreset),
         audioStreamPosition(m_settings.value(Setting::audioStreamIndex), audioStreams()),
-        chosenDisc(m_settings.value(Setting::discSize)));
+        chosenDisc(m_settings.value(Setting::discSize)),
+        m_settings.value(Setting::audioStreamIndex) == allAudioStreamsChoice);
 }
 
 std::optional<DiscFill> ContentView::discFill() const {

@@ -497,6 +497,8 @@ void MainWindow::refreshDiscFill() {
 
 void MainWindow::refreshAudioPicker() {
     QList<std::pair<QString, int>> entries{{QStringLiteral("Auto"), -1}};
+    if (m_view.audioStreams().size() > 1)
+        entries.append({QStringLiteral("Alle Spuren"), allAudioStreamsChoice});
     if (m_view.isLoadingAudioStreams())
         entries.append({QStringLiteral("Lade…"), -2});
     for (const AudioStreamInfo& stream : m_view.audioStreams())
