@@ -4,6 +4,7 @@
 #include "DiscTitle.h"
 #include "PictureGeometry.h"
 #include "ServiceTypes.h"
+#include "SubtitleChoice.h"
 
 #include <QStringList>
 
@@ -19,6 +20,7 @@ struct EncodeSettings {
     // keeps the bitrates above only for a source of unknown length.
     Disc disc = singleLayerDisc();
     bool fillsDisc = false;
+    SubtitleChoice subtitles = {};
 };
 
 // The decisions taken for one source; FFmpegArguments.h turns them into ffmpeg's arguments.
