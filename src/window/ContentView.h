@@ -43,6 +43,8 @@ public:
     Announced<QString> isoVolumeName{*this, QStringLiteral("DVD_VIDEO")};
 
     Announced<QList<AudioStreamInfo>> audioStreams{*this, {}};
+    // The subtitle tracks of the source and beside it, read with its audio streams.
+    Announced<QList<SubtitleTrack>> subtitleTracks{*this, {}};
     Announced<bool> isLoadingAudioStreams{*this, false};
 
     // Run state

@@ -18,6 +18,14 @@ QList<SubtitleTrack> availableSubtitleTracks(const QString& video, const VideoPr
     return tracks + subtitleSideFiles(video);
 }
 
+SubtitleChoice subtitleChoiceFor(int storedTracks, int storedShown) {
+    const SubtitleChoice::Tracks tracks = storedTracks == -2 ? SubtitleChoice::Tracks::none
+                                          : storedTracks < 0 ? SubtitleChoice::Tracks::all
+                                                             : SubtitleChoice::Tracks::one;
+    return {tracks, std::max(0, storedTracks),
+            storedShown < 0 ? std::nullopt : std::optional<int>(storedShown)};
+}
+
 QList<SubtitleTrack> chosenSubtitleTracks(const QList<SubtitleTrack>& available,
                                           const SubtitleChoice& choice) {
     QList<SubtitleTrack> chosen;

@@ -24,6 +24,9 @@ constexpr int mostSubtitleTracks = 32;
 // The subtitle tracks of a source: its streams in file order, then the files beside it.
 QList<SubtitleTrack> availableSubtitleTracks(const QString& video, const VideoProbe& probe);
 
+// The stored choices of the window (see Setting::subtitleTracks) as a choice.
+SubtitleChoice subtitleChoiceFor(int storedTracks, int storedShown);
+
 // The tracks that go on the disc, at most 32; the one shown from the start is marked forced,
 // since players show forced pictures without being asked.
 QList<SubtitleTrack> chosenSubtitleTracks(const QList<SubtitleTrack>& available,

@@ -6,21 +6,29 @@ QCoro::Task<> ContentView::reloadAudioStreams() {
     const quint64 read = ++m_audioReads;
     if (!toolsOK() || !sourceURL()) {
         audioStreams = QList<AudioStreamInfo>{};
+        subtitleTracks = QList<SubtitleTrack>{};
         co_return;
     }
     isLoadingAudioStreams = true;
     std::optional<QList<AudioStreamInfo>> list;
+    QList<SubtitleTrack> subtitles;
     try {
         const VideoProbe probe = co_await m_service.probeVideo(
             *sourceURL(), ffprobePathFor(m_settings.value(Setting::ffmpegPath)),
             [](const QString&) {});
         list = probe.audioStreams;
+        subtitles = availableSubtitleTracks(*sourceURL(), probe);
     } catch (const FFmpegError&) {
         // A source that cannot be probed simply offers no streams to choose.
     }
     // Only the newest read, the one for the source chosen now, changes the list.
     if (read != m_audioReads)
         co_return;
+    subtitleTracks = subtitles;
+    // A track chosen for another source is not this one's.
+    for (const SettingKey<int>& key : {Setting::subtitleTracks, Setting::subtitleShown})
+        if (m_settings.value(key) >= subtitles.size())
+            m_settings.setValue(key, -1);
     if (list)
         applyAudioStreams(*list);
     else

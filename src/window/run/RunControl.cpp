@@ -63,6 +63,8 @@ RunRequest ContentView::requestFor(RunKind kind, const QString& input) const {
         m_settings.value(Setting::aspectMode), m_settings.value(Setting::qualityPreset),
         audioStreamPosition(m_settings.value(Setting::audioStreamIndex), audioStreams()),
         chosenDisc(m_settings.value(Setting::discSize)));
+    request.encode.subtitles = subtitleChoiceFor(m_settings.value(Setting::subtitleTracks),
+                                                 m_settings.value(Setting::subtitleShown));
     request.tools = {m_settings.value(Setting::ffmpegPath),
                      m_settings.value(Setting::dvdauthorPath),
                      m_settings.value(Setting::genisoimagePath)};

@@ -33,6 +33,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <tuple>
+
 namespace {
 
 constexpr int contentWidth = 800;
@@ -247,6 +249,22 @@ QWidget* MainWindow::optionsRow() {
     });
     connect(m_reloadAudio, &QToolButton::clicked, &m_view, &ContentView::startReloadAudioStreams);
 
+    auto* subtitles = row(6);
+    for (auto [picker, name, key] :
+         {std::tuple{&m_subtitles, "subtitles", &Setting::subtitleTracks},
+          std::tuple{&m_subtitlesShown, "subtitlesShown", &Setting::subtitleShown}}) {
+        *picker = new ElidingComboBox;
+        (*picker)->setObjectName(name);
+        (*picker)->setMaximumWidth(120);
+        subtitles->addWidget(*picker);
+        connect(*picker, &QComboBox::currentIndexChanged, this, [this, picker, key](int item) {
+            if (item >= 0)
+                m_view.settings().setValue(*key, (*picker)->itemData(item).toInt());
+        });
+    }
+    m_subtitlesShown->setToolTip(
+        QStringLiteral("Anzeigen: die Spur, die der Player von Anfang an zeigt"));
+
     m_quality = new QComboBox;
     m_quality->setObjectName("quality");
     m_quality->addItems({QStringLiteral("Standard"), QStringLiteral("High"), QStringLiteral("Max"),
@@ -269,6 +287,8 @@ QWidget* MainWindow::optionsRow() {
     layout->addWidget(optionColumn(QStringLiteral("Bild:"), wrap(aspect)));
     layout->addStretch(1);
     layout->addWidget(optionColumn(QStringLiteral("Audio"), wrap(audio)));
+    layout->addStretch(1);
+    layout->addWidget(optionColumn(QStringLiteral("Untertitel"), wrap(subtitles), 260));
     layout->addStretch(1);
     // Wider than the others: it holds the disc size beside the quality.
     layout->addWidget(optionColumn(QStringLiteral("Qualität"), wrap(quality), 280));
@@ -433,6 +453,33 @@ void MainWindow::refreshAudioPicker() {
     m_audio->setToolTip(m_audio->currentText());
 }
 
+// "Keine", "Alle Spuren" or one track, and the track shown from the start ("Anzeigen").
+void MainWindow::refreshSubtitlePickers(bool enabled) {
+    const QList<SubtitleTrack>& tracks = m_view.subtitleTracks();
+    for (auto [picker, key] : {std::pair{m_subtitles, &Setting::subtitleTracks},
+                               std::pair{m_subtitlesShown, &Setting::subtitleShown}}) {
+        QList<std::pair<QString, int>> entries{
+            {QStringLiteral("Keine"), picker == m_subtitles ? -2 : -1}};
+        if (picker == m_subtitles)
+            entries.append({QStringLiteral("Alle Spuren"), -1});
+        for (int i = 0; i < tracks.size(); ++i)
+            entries.append({tracks[i].label(i + 1), i});
+        const QSignalBlocker blocker(picker);
+        // Rebuilt only when the entries changed, so that an open list stays open.
+        bool same = picker->count() == entries.size();
+        for (int i = 0; same && i < entries.size(); ++i)
+            same =
+                picker->itemText(i) == entries[i].first && picker->itemData(i) == entries[i].second;
+        if (!same) {
+            picker->clear();
+            for (const auto& [label, value] : entries)
+                picker->addItem(label, value);
+        }
+        picker->setCurrentIndex(std::max(0, picker->findData(m_view.settings().value(*key))));
+        picker->setEnabled(enabled && !tracks.isEmpty());
+    }
+}
+
 void MainWindow::refresh() {
     const ContentView& v = m_view;
     const bool running = v.isRunning();
@@ -477,6 +524,7 @@ void MainWindow::refresh() {
     refreshAudioPicker();
     m_audio->setEnabled(enabled.options);
     m_reloadAudio->setEnabled(enabled.reloadAudio);
+    refreshSubtitlePickers(enabled.options);
     {
         const QSignalBlocker blocker(m_quality);
         const int preset = v.settings().value(Setting::qualityPreset);

@@ -49,6 +49,7 @@ private:
     void buildMenu();
     void refresh();
     void refreshAudioPicker();
+    void refreshSubtitlePickers(bool enabled);
     void showMissingToolsAlert();
     void tellDesktopRunEnded();
 
@@ -72,6 +73,8 @@ private:
     QButtonGroup* m_aspect = nullptr;
     ElidingComboBox* m_audio = nullptr;
     QToolButton* m_reloadAudio = nullptr;
+    ElidingComboBox* m_subtitles = nullptr;
+    ElidingComboBox* m_subtitlesShown = nullptr;
     QComboBox* m_quality = nullptr;
     QComboBox* m_disc = nullptr;
     StartButton* m_start = nullptr;
