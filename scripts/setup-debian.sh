@@ -9,6 +9,7 @@ packages=(
     ffmpeg dvdauthor genisoimage lsdvd
     dbus-daemon desktop-file-utils appstream librsvg2-bin dpkg-dev lintian
     fonts-dejavu-core fonts-noto-color-emoji
+    libuchardet-dev tesseract-ocr tesseract-ocr-deu
 )
 
 missing=()

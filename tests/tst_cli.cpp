@@ -111,6 +111,7 @@ private slots:
         QTest::newRow("no source") << QStringList{"--until", "iso"};
         QTest::newRow("unknown option") << QStringList{"--fast", "a.mkv"};
         QTest::newRow("bad stage") << QStringList{"--until", "dvd", "a.mkv"};
+        QTest::newRow("bad subtitle track") << QStringList{"--subtitles", "0", "a.mkv"};
     }
     void wrongCalls() {
         QFETCH(QStringList, arguments);

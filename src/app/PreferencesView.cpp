@@ -51,8 +51,8 @@ PreferencesView::PreferencesView(QWidget* parent)
     m_ffmpeg = toolRow(toolColumn, QStringLiteral("ffmpeg"), Setting::ffmpegPath);
     m_dvdauthor = toolRow(toolColumn, QStringLiteral("dvdauthor"), Setting::dvdauthorPath);
     m_genisoimage = toolRow(toolColumn, QStringLiteral("genisoimage"), Setting::genisoimagePath);
-    auto* check = new QPushButton(QStringLiteral("Tools prüfen"));
-    auto* defaults = new QPushButton(QStringLiteral("Standardpfade"));
+    auto* check = new QPushButton(QStringLiteral("Tools &prüfen"));
+    auto* defaults = new QPushButton(QStringLiteral("S&tandardpfade"));
     toolColumn->addLayout(buttonRow({check, defaults}));
     toolColumn->addWidget(footnote(QStringLiteral(
         "Hinweis: dvdauthor und genisoimage via apt: sudo apt install dvdauthor genisoimage")));
@@ -62,8 +62,8 @@ PreferencesView::PreferencesView(QWidget* parent)
     auto* logColumn = new QVBoxLayout(log);
     logColumn->setSpacing(10);
     logColumn->setContentsMargins(10, 14, 10, 14);
-    auto* save = new QPushButton(QStringLiteral("Log speichern…"));
-    auto* clear = new QPushButton(QStringLiteral("Log leeren"));
+    auto* save = new QPushButton(QStringLiteral("Log &speichern…"));
+    auto* clear = new QPushButton(QStringLiteral("Log &leeren"));
     logColumn->addLayout(buttonRow({save, clear}));
     logColumn->addWidget(
         footnote(QStringLiteral("Hinweis: Aktionen gelten für das Hauptfenster.")));

@@ -15,6 +15,8 @@ const SettingKey<int> aspectMode{QStringLiteral("opt.aspectMode"), [] { return 0
 const SettingKey<int> audioStreamIndex{QStringLiteral("opt.audioStreamIndex"), [] { return -1; }};
 const SettingKey<int> qualityPreset{QStringLiteral("opt.qualityPreset"), [] { return 0; }};
 const SettingKey<int> discSize{QStringLiteral("opt.discSize"), [] { return 0; }};
+const SettingKey<int> subtitleTracks{QStringLiteral("opt.subtitleTracks"), [] { return -1; }};
+const SettingKey<int> subtitleShown{QStringLiteral("opt.subtitleShown"), [] { return -1; }};
 const SettingKey<bool> verifyAfterBurn{QStringLiteral("opt.verifyAfterBurn"), [] { return false; }};
 const SettingKey<bool> eraseBeforeBurn{QStringLiteral("opt.eraseBeforeBurn"), [] { return false; }};
 } // namespace Setting

@@ -24,6 +24,10 @@ extern const SettingKey<int> audioStreamIndex;
 // 0 "Standard", 1 "High", 2 "Max", 3 "Passend"; older versions read 3 as "Standard".
 extern const SettingKey<int> qualityPreset;
 extern const SettingKey<int> discSize; // 0 DVD-5, 1 DVD-9; anything else reads as DVD-5
+// -2 "Keine", -1 "Alle Spuren", else the position of the one track; and the position of the
+// track shown from the start, -1 for none.
+extern const SettingKey<int> subtitleTracks;
+extern const SettingKey<int> subtitleShown;
 extern const SettingKey<bool> verifyAfterBurn;
 extern const SettingKey<bool> eraseBeforeBurn;
 } // namespace Setting

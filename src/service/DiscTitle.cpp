@@ -58,6 +58,12 @@ QStringList titleSetArguments(const QString& mpg, const QString& dvdFolder,
             times << chapterTime(start);
         arguments << QStringLiteral("-c") << times.join(u',');
     }
+    if (!title.subtitles.isEmpty()) {
+        QStringList languages;
+        for (const SubtitleTrack& track : title.subtitles)
+            languages << track.language.value_or(QStringLiteral("nolang"));
+        arguments << QStringLiteral("-s") << languages.join(u',');
+    }
     arguments << mpg << QStringLiteral("-o") << dvdFolder;
     return arguments;
 }

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "SubtitleRenderer.h"
+#include "SubtitleTrack.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -11,6 +14,9 @@ struct DiscTitle {
     // Two-letter ISO 639-1 codes of the sound tracks in the disc's order, where known.
     QList<std::optional<QString>> audioLanguages;
     QList<double> chapterStarts; // seconds into the encoded stream, ascending
+    // The subtitle tracks read for the disc, muxed in when it is authored, and their frame.
+    QList<SubtitleTrack> subtitles = {};
+    SubtitleCanvas subtitleCanvas = {};
 
     friend bool operator==(const DiscTitle&, const DiscTitle&) = default;
 };
@@ -27,8 +33,8 @@ QList<double> chapterStarts(const QList<double>& sourceMarks, double origin, dou
 QString chapterTime(double seconds);
 
 // The arguments of dvdauthor's first run, which adds the title set: the audio languages, when one
-// is known, and the chapters, when there is more than one, go before the MPEG file they belong
-// to.
+// is known, the chapters, when there is more than one, and the subtitle languages go before the
+// MPEG file they belong to.
 QStringList titleSetArguments(const QString& mpg, const QString& dvdFolder, const DiscTitle& title);
 
 // Whether a file in VIDEO_TS is one dvdauthor writes: VIDEO_TS.IFO/.BUP/.VOB or

@@ -1,9 +1,11 @@
 #include "DvdAuthoring.h"
 #include "FileNames.h"
+#include "SubtitleMuxing.h"
 #include "platform/FileChecks.h"
 
 #include <QDir>
 #include <QFileInfo>
+#include <QTemporaryDir>
 
 namespace {
 
@@ -32,6 +34,12 @@ QStringList removeEarlierAuthoring(const QString& dvdFolder) {
     return removed;
 }
 
+// spumux comes with dvdauthor and lies beside it.
+QString spumuxPathFor(const QString& dvdauthorPath) {
+    const qsizetype slash = dvdauthorPath.lastIndexOf(u'/');
+    return dvdauthorPath.left(slash + 1) + QStringLiteral("spumux");
+}
+
 } // namespace
 
 QCoro::Task<QString> DvdAuthoring::createVideoTS(FFmpegService& service, QString mpg,
@@ -52,9 +60,22 @@ QCoro::Task<QString> DvdAuthoring::createVideoTS(FFmpegService& service, QString
         onLog(QStringLiteral("Lösche die DVD-Dateien des letzten Laufs: ") +
               removed.join(QStringLiteral(", ")));
 
+    // The sub-pictures go into a copy of the stream beside the MPEG file, which stays as it is.
+    QString stream = QFileInfo(mpg).absoluteFilePath();
+    std::optional<QTemporaryDir> work;
+    if (!title.subtitles.isEmpty()) {
+        work.emplace(QFileInfo(stream).dir().filePath(QStringLiteral(".untertitel-XXXXXX")));
+        if (!work->isValid())
+            throw FFmpegError::fileFailed(work->path(),
+                                          QStringLiteral("Ordner konnte nicht angelegt werden"));
+        stream = co_await SubtitleMuxing::mux(service, stream, spumuxPathFor(dvdauthorPath),
+                                              title.subtitles, title.subtitleCanvas, work->path(),
+                                              onLog, control);
+    }
+
     const Environment pal{{QStringLiteral("VIDEO_FORMAT"), QStringLiteral("PAL")}};
     const QList<QStringList> runs{
-        titleSetArguments(QFileInfo(mpg).absoluteFilePath(), dvdFolder, title),
+        titleSetArguments(stream, dvdFolder, title),
         {QStringLiteral("-T"), QStringLiteral("-o"), dvdFolder},
     };
     for (const QStringList& arguments : runs) {

@@ -4,6 +4,7 @@
 #include "DiscTitle.h"
 #include "PictureGeometry.h"
 #include "ServiceTypes.h"
+#include "SubtitleChoice.h"
 
 #include <QStringList>
 
@@ -21,6 +22,7 @@ struct EncodeSettings {
     bool fillsDisc = false;
     // "Alle Spuren": every audio stream of the source, its default one first, up to 8.
     bool allAudioStreams = false;
+    SubtitleChoice subtitles = {};
 };
 
 // One sound track of the disc, encoded as AC-3.

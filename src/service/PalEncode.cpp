@@ -2,6 +2,7 @@
 #include "ContentSampling.h"
 #include "EncodeCheck.h"
 #include "FFmpegArguments.h"
+#include "SubtitleReading.h"
 #include "platform/FileChecks.h"
 
 #include <QFileInfo>
@@ -91,7 +92,12 @@ QCoro::Task<DiscTitle> PalEncode::run(FFmpegService& service, PlannedConversion 
         endedEarly(*watch.reached(), *plan.expectedDuration))
         throw FFmpegError::incompleteSource(*watch.reached(), *plan.expectedDuration,
                                             watch.reasons().join(u'\n'));
-    co_return discTitleFor(planned.probe, settings, plan);
+    DiscTitle title = discTitleFor(planned.probe, settings, plan);
+    title.subtitles = co_await SubtitleReading::read(
+        service, availableSubtitleTracks(planned.input, planned.probe), settings.subtitles,
+        planned.ffmpegPath, {plan.origin, plan.timeScale, plan.expectedDuration}, onLog, control);
+    title.subtitleCanvas = {plan.widescreen, plan.picture};
+    co_return title;
 }
 
 QCoro::Task<DiscTitle> PalEncode::convert(FFmpegService& service, QString input, QString output,

@@ -45,6 +45,8 @@ public:
     Announced<QString> isoVolumeName{*this, QStringLiteral("DVD_VIDEO")};
 
     Announced<QList<AudioStreamInfo>> audioStreams{*this, {}};
+    // The subtitle tracks of the source and beside it, read with its audio streams.
+    Announced<QList<SubtitleTrack>> subtitleTracks{*this, {}};
     Announced<bool> isLoadingAudioStreams{*this, false};
     // How full the chosen disc gets: expected from the source and the choices, projected from
     // the bytes written while an encode runs; nothing while neither is known.

@@ -28,6 +28,10 @@ const QCommandLineOption audioOption(
     {QStringLiteral("audio")},
     QStringLiteral("Tonspur: auto (Vorgabe), alle oder ihre Nummer N, von 1 an gezählt."),
     QStringLiteral("N"), QStringLiteral("auto"));
+const QCommandLineOption subtitlesOption(
+    {QStringLiteral("subtitles")},
+    QStringLiteral("Untertitel: all (Vorgabe: alle Spuren), none oder die Nummer N einer Spur."),
+    QStringLiteral("SPUREN"), QStringLiteral("all"));
 const QCommandLineOption
     nameOption({QStringLiteral("name")},
                QStringLiteral("Name der DVD; ohne ihn der Name des DVD-Ordners."),
@@ -69,7 +73,8 @@ CommandLine CommandLine::read(const QStringList& arguments, const ToolPaths& too
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
     parser.addOptions({untilOption, qualityOption, discOption, aspectOption, audioOption,
-                       nameOption, outputOption, eraseOption, verifyOption, jsonOption});
+                       subtitlesOption, nameOption, outputOption, eraseOption, verifyOption,
+                       jsonOption});
     parser.addPositionalArgument(QStringLiteral("QUELLE"), QStringLiteral("Die Videodateien."),
                                  QStringLiteral("QUELLE…"));
     if (!parser.parse(arguments))
@@ -115,6 +120,16 @@ CommandLine CommandLine::read(const QStringList& arguments, const ToolPaths& too
             return invalid(audioOption, parser.value(audioOption));
         audioPosition = track - 1;
     }
+    SubtitleChoice subtitles;
+    const QString subtitleValue = parser.value(subtitlesOption);
+    if (subtitleValue == QLatin1String("none")) {
+        subtitles.tracks = SubtitleChoice::Tracks::none;
+    } else if (subtitleValue != QLatin1String("all")) {
+        bool number = false;
+        subtitles = {SubtitleChoice::Tracks::one, subtitleValue.toInt(&number) - 1, std::nullopt};
+        if (!number || subtitles.track < 0)
+            return invalid(subtitlesOption, subtitleValue);
+    }
     if (parser.positionalArguments().isEmpty())
         return usageError(QStringLiteral("Keine Quelle angegeben."));
 
@@ -137,6 +152,7 @@ CommandLine CommandLine::read(const QStringList& arguments, const ToolPaths& too
         request.encode =
             encodeSettingsFor(*aspectMode, *preset, audioPosition,
                               *discSize == 1 ? dualLayerDisc() : singleLayerDisc(), allAudio);
+        request.encode.subtitles = subtitles;
         request.tools = tools;
         request.eraseBeforeBurn = parser.isSet(eraseOption);
         request.verifyAfterBurn = parser.isSet(verifyOption);

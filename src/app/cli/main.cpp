@@ -5,7 +5,7 @@
 #include "platform/GermanTranslations.h"
 #include "platform/StoredSettings.h"
 
-#include <QCoreApplication>
+#include <QGuiApplication>
 #include <QTimer>
 
 #include <cstdio>
@@ -26,7 +26,10 @@ QCoro::Task<> runQueue(SourceQueue& queue) {
 } // namespace
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
+    // Subtitles are drawn with fonts, which need a GUI application; it needs no display.
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("kestrin-cli"));
     QCoreApplication::setApplicationVersion(QStringLiteral(KESTRIN_VERSION));
     installGermanTranslations(app);

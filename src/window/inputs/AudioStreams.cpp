@@ -7,6 +7,7 @@ QCoro::Task<> ContentView::reloadAudioStreams() {
     if (!toolsOK() || !sourceURL()) {
         m_sourceProbe.reset();
         audioStreams = QList<AudioStreamInfo>{};
+        subtitleTracks = QList<SubtitleTrack>{};
         announce();
         co_return;
     }
@@ -25,6 +26,13 @@ QCoro::Task<> ContentView::reloadAudioStreams() {
         co_return;
     m_sourceProbe = probe;
     announce();
+    const QList<SubtitleTrack> subtitles =
+        probe ? availableSubtitleTracks(*sourceURL(), *probe) : QList<SubtitleTrack>{};
+    subtitleTracks = subtitles;
+    // A track chosen for another source is not this one's.
+    for (const SettingKey<int>& key : {Setting::subtitleTracks, Setting::subtitleShown})
+        if (m_settings.value(key) >= subtitles.size())
+            m_settings.setValue(key, -1);
     if (probe)
         applyAudioStreams(probe->audioStreams);
     else

@@ -71,11 +71,14 @@ RunRequest ContentView::requestFor(RunKind kind, const QString& input) const {
 }
 
 EncodeSettings ContentView::encodeSettings() const {
-    return encodeSettingsFor(
+    EncodeSettings settings = encodeSettingsFor(
         m_settings.value(Setting::aspectMode), m_settings.value(Setting::qualityPreset),
         audioStreamPosition(m_settings.value(Setting::audioStreamIndex), audioStreams()),
         chosenDisc(m_settings.value(Setting::discSize)),
         m_settings.value(Setting::audioStreamIndex) == allAudioStreamsChoice);
+    settings.subtitles = subtitleChoiceFor(m_settings.value(Setting::subtitleTracks),
+                                           m_settings.value(Setting::subtitleShown));
+    return settings;
 }
 
 std::optional<DiscFill> ContentView::discFill() const {

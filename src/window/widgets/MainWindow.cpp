@@ -36,9 +36,11 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <tuple>
+
 namespace {
 
-constexpr int contentWidth = 800;
+constexpr int contentWidth = 940;
 constexpr int preferredHeight = 760;
 // What a window manager takes for the title bar and the borders: the window opens no taller
 // than the screen's free height less this.
@@ -67,10 +69,10 @@ MainWindow::MainWindow(FilePanels& filePanels, QWidget* parent)
     auto* column = new QVBoxLayout(content);
     column->setContentsMargins(12, 8, 12, 8);
     column->setSpacing(6);
-    column->addWidget(fileBox(QStringLiteral("Quelle"), QStringLiteral("Auswählen…"), m_sourcePath,
+    column->addWidget(fileBox(QStringLiteral("Quelle"), QStringLiteral("Aus&wählen…"), m_sourcePath,
                               m_chooseSource));
     column->addWidget(fileBox(QStringLiteral("Ziel (PAL-DVD MPG)"),
-                              QStringLiteral("Speichern als…"), m_destinationPath,
+                              QStringLiteral("&Speichern als…"), m_destinationPath,
                               m_chooseDestination));
     column->addWidget(chainToggles());
     column->addWidget(isoSection());
@@ -117,9 +119,9 @@ QWidget* MainWindow::fileBox(const QString& title, const QString& buttonText, El
 
 QWidget* MainWindow::chainToggles() {
     auto* layout = row(18);
-    m_toVideoTS = new QCheckBox(QStringLiteral("MPG → VIDEO_TS"));
-    m_toISO = new QCheckBox(QStringLiteral("VIDEO_TS → ISO"));
-    m_toBurn = new QCheckBox(QStringLiteral("ISO → Brennen"));
+    m_toVideoTS = new QCheckBox(QStringLiteral("&MPG → VIDEO_TS"));
+    m_toISO = new QCheckBox(QStringLiteral("VIDEO_TS → &ISO"));
+    m_toBurn = new QCheckBox(QStringLiteral("ISO → B&rennen"));
     layout->addStretch(1);
     for (QCheckBox* toggle : {m_toVideoTS, m_toISO, m_toBurn})
         layout->addWidget(toggle);
@@ -177,7 +179,7 @@ QWidget* MainWindow::isoSection() {
     };
     body->addLayout(closeRow(pathRow(QStringLiteral("DVD-Ordner:"), m_dvdFolderPath)));
     auto* isoRow = pathRow(QStringLiteral("ISO-Ziel:"), m_isoPath);
-    m_chooseISO = new QPushButton(QStringLiteral("Wählen…"));
+    m_chooseISO = new QPushButton(QStringLiteral("Wä&hlen…"));
     isoRow->addWidget(m_chooseISO);
     isoRow->addStretch(1);
     body->addLayout(isoRow);
@@ -267,6 +269,24 @@ QWidget* MainWindow::optionsRow() {
     });
     connect(m_reloadAudio, &QToolButton::clicked, &m_view, &ContentView::startReloadAudioStreams);
 
+    auto* subtitles = row(6);
+    for (auto [picker, name, key] :
+         {std::tuple{&m_subtitles, "subtitles", &Setting::subtitleTracks},
+          std::tuple{&m_subtitlesShown, "subtitlesShown", &Setting::subtitleShown}}) {
+        *picker = new ElidingComboBox;
+        (*picker)->setObjectName(name);
+        (*picker)->setMaximumWidth(105);
+        subtitles->addWidget(*picker);
+        connect(*picker, &QComboBox::currentIndexChanged, this, [this, picker, key](int item) {
+            if (item >= 0)
+                m_view.settings().setValue(*key, (*picker)->itemData(item).toInt());
+        });
+    }
+    m_subtitlesShown->setToolTip(
+        QStringLiteral("Anzeigen: die Spur, die der Player von Anfang an zeigt"));
+    m_subtitles->setAccessibleName(QStringLiteral("Untertitel-Spuren"));
+    m_subtitlesShown->setAccessibleName(QStringLiteral("Untertitel anzeigen"));
+
     m_quality = new QComboBox;
     m_quality->setObjectName("quality");
     m_quality->addItems({QStringLiteral("Standard"), QStringLiteral("High"), QStringLiteral("Max"),
@@ -288,6 +308,7 @@ QWidget* MainWindow::optionsRow() {
     m_fill->setObjectName("discFill");
     m_fill->setAccessibleName(QStringLiteral("Füllstand der DVD"));
     m_fill->setTextVisible(true);
+    m_fill->setFixedHeight(18);
     m_fill->setFixedWidth(270);
     m_fillReason = new QLabel;
     m_fillReason->setObjectName("discFillReason");
@@ -303,9 +324,13 @@ QWidget* MainWindow::optionsRow() {
 
     auto* layout = row(0);
     layout->addStretch(1);
-    layout->addWidget(optionColumn(QStringLiteral("&Bild:"), wrap(aspect), m_aspect->button(0)));
+    layout->addWidget(
+        optionColumn(QStringLiteral("&Bild:"), wrap(aspect), m_aspect->button(0), 180));
     layout->addStretch(1);
-    layout->addWidget(optionColumn(QStringLiteral("&Audio"), wrap(audio), m_audio));
+    layout->addWidget(optionColumn(QStringLiteral("&Audio"), wrap(audio), m_audio, 210));
+    layout->addStretch(1);
+    layout->addWidget(
+        optionColumn(QStringLiteral("&Untertitel"), wrap(subtitles), m_subtitles, 220));
     layout->addStretch(1);
     // Wider than the others: it holds the disc size beside the quality.
     layout->addWidget(optionColumn(QStringLiteral("&Qualität"), wrap(quality), m_quality, 280));
@@ -317,7 +342,7 @@ QWidget* MainWindow::actionRow() {
     m_start = new StartButton;
     m_start->setObjectName("start");
     m_pause = new QPushButton;
-    m_abort = new QPushButton(QStringLiteral("Abbrechen"));
+    m_abort = new QPushButton(QStringLiteral("Abbre&chen"));
     auto* controls = row(8);
     controls->addStretch(1);
     controls->addWidget(m_pause);
@@ -336,8 +361,8 @@ QWidget* MainWindow::actionRow() {
     startColumn->addWidget(m_progress);
     startColumn->addLayout(controls);
 
-    m_erase = new QCheckBox(QStringLiteral("DVD löschen"));
-    m_verify = new QCheckBox(QStringLiteral("Brennprüfung"));
+    m_erase = new QCheckBox(QStringLiteral("DVD &löschen"));
+    m_verify = new QCheckBox(QStringLiteral("Brennprüfun&g"));
     auto* options = new QVBoxLayout;
     options->setSpacing(4);
     options->addStretch(1);
@@ -345,9 +370,9 @@ QWidget* MainWindow::actionRow() {
     options->addWidget(m_verify);
     options->addStretch(1);
 
-    m_videoTS = new QPushButton(QStringLiteral("VIDEO_TS erstellen"));
-    m_iso = new QPushButton(QStringLiteral("ISO erstellen"));
-    m_burn = new QPushButton(QStringLiteral("DVD brennen"));
+    m_videoTS = new QPushButton(QStringLiteral("VIDEO_TS &erstellen"));
+    m_iso = new QPushButton(QStringLiteral("IS&O erstellen"));
+    m_burn = new QPushButton(QStringLiteral("&DVD brennen"));
     auto* stages = row(8);
     for (QPushButton* button : {m_videoTS, m_iso, m_burn})
         stages->addWidget(button);
@@ -520,6 +545,33 @@ void MainWindow::refreshAudioPicker() {
     m_audio->setToolTip(m_audio->currentText());
 }
 
+// "Keine", "Alle Spuren" or one track, and the track shown from the start ("Anzeigen").
+void MainWindow::refreshSubtitlePickers(bool enabled) {
+    const QList<SubtitleTrack>& tracks = m_view.subtitleTracks();
+    for (auto [picker, key] : {std::pair{m_subtitles, &Setting::subtitleTracks},
+                               std::pair{m_subtitlesShown, &Setting::subtitleShown}}) {
+        QList<std::pair<QString, int>> entries{
+            {QStringLiteral("Keine"), picker == m_subtitles ? -2 : -1}};
+        if (picker == m_subtitles)
+            entries.append({QStringLiteral("Alle Spuren"), -1});
+        for (int i = 0; i < tracks.size(); ++i)
+            entries.append({tracks[i].label(i + 1), i});
+        const QSignalBlocker blocker(picker);
+        // Rebuilt only when the entries changed, so that an open list stays open.
+        bool same = picker->count() == entries.size();
+        for (int i = 0; same && i < entries.size(); ++i)
+            same =
+                picker->itemText(i) == entries[i].first && picker->itemData(i) == entries[i].second;
+        if (!same) {
+            picker->clear();
+            for (const auto& [label, value] : entries)
+                picker->addItem(label, value);
+        }
+        picker->setCurrentIndex(std::max(0, picker->findData(m_view.settings().value(*key))));
+        picker->setEnabled(enabled && !tracks.isEmpty());
+    }
+}
+
 void MainWindow::refresh() {
     const ContentView& v = m_view;
     const bool running = v.isRunning();
@@ -564,6 +616,7 @@ void MainWindow::refresh() {
     refreshAudioPicker();
     m_audio->setEnabled(enabled.options);
     m_reloadAudio->setEnabled(enabled.reloadAudio);
+    refreshSubtitlePickers(enabled.options);
     {
         const QSignalBlocker blocker(m_quality);
         const int preset = v.settings().value(Setting::qualityPreset);
@@ -582,7 +635,7 @@ void MainWindow::refresh() {
     m_start->setEnabled(enabled.start);
     m_progress->setText(running ? progressLine(v.currentPhaseLabel(), v.progress(), v.expectedEnd())
                                 : QString());
-    m_pause->setText(v.isPaused() ? QStringLiteral("Fortsetzen") : QStringLiteral("Pause"));
+    m_pause->setText(v.isPaused() ? QStringLiteral("&Fortsetzen") : QStringLiteral("&Pause"));
     m_pause->setEnabled(enabled.pause);
     m_abort->setEnabled(enabled.abort);
     for (auto [toggle, on] : {std::pair{m_erase, v.settings().value(Setting::eraseBeforeBurn)},

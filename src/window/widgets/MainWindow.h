@@ -52,6 +52,7 @@ private:
     void refresh();
     void refreshAudioPicker();
     void refreshDiscFill();
+    void refreshSubtitlePickers(bool enabled);
     void showMissingToolsAlert();
     void tellDesktopRunEnded();
 
@@ -75,6 +76,8 @@ private:
     QButtonGroup* m_aspect = nullptr;
     ElidingComboBox* m_audio = nullptr;
     QToolButton* m_reloadAudio = nullptr;
+    ElidingComboBox* m_subtitles = nullptr;
+    ElidingComboBox* m_subtitlesShown = nullptr;
     QComboBox* m_quality = nullptr;
     QComboBox* m_disc = nullptr;
     QProgressBar* m_fill = nullptr;

@@ -1,0 +1,158 @@
+// Subtitles on the disc: a film's own text stream and the files beside it, in different character
+// sets, encoded and authored with the real tools and read back by lsdvd, ffmpeg and tesseract.
+#include "AwaitTask.h"
+#include "FFmpegService.h"
+#include "MediaChecks.h"
+#include "SubtitleTiming.h"
+#include "TestFiles.h"
+
+#include <QFile>
+#include <QImage>
+#include <QStringDecoder>
+#include <QStringEncoder>
+#include <QTest>
+
+using namespace testing;
+
+namespace {
+
+// Cues at source seconds 1.0-2.0, 2.5-3.5 and 3.8 until lastEnd (past the 4 s film for side files;
+// a stream in the film that ran on would make the film longer).
+QByteArray srt(const QString& first, const QString& lastEnd = "00:00:09,000") {
+    return (QStringLiteral("1\r\n00:00:01,000 --> 00:00:02,000\r\n%1\r\n\r\n"
+                           "2\r\n00:00:02,500 --> 00:00:03,500\r\n<i>Zweite Zeile</i>\r\n\r\n"
+                           "3\r\n00:00:03,800 --> %2\r\nEnde\r\n")
+                .arg(first, lastEnd))
+        .toUtf8();
+}
+
+void write(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+}
+
+// The picture of the sub-picture stream with this id shown at `seconds`, over a black frame.
+QImage shownPicture(const QString& vob, int stream, double seconds, const QString& png) {
+    runOrFail("ffmpeg", {"-v", "error", "-y", "-i", vob, "-filter_complex",
+                         QString("[0:v]drawbox=c=black:t=fill[b];[b][0:i:%1]overlay").arg(stream),
+                         "-ss", QString::number(seconds), "-frames:v", "1", png});
+    return QImage(png);
+}
+
+} // namespace
+
+class SubtitlesTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void tracksReachTheDisc() {
+        QTemporaryDir dir;
+        write(dir.filePath("eng.srt"), srt("Hello", "00:00:03,950"));
+        const QString film = makeClip(dir, "Film.mkv",
+                                      {"-f",
+                                       "lavfi",
+                                       "-i",
+                                       "testsrc2=s=320x240:r=24000/1001:d=4",
+                                       "-f",
+                                       "lavfi",
+                                       "-i",
+                                       "sine=d=4",
+                                       "-i",
+                                       dir.filePath("eng.srt"),
+                                       "-map",
+                                       "0",
+                                       "-map",
+                                       "1",
+                                       "-map",
+                                       "2",
+                                       "-c:s",
+                                       "srt",
+                                       "-metadata:s:s:0",
+                                       "language=eng"});
+        const QString text = QString::fromUtf8("Grüße aus Köln");
+        write(dir.filePath("Film.de.srt"),
+              QStringEncoder("windows-1252").encode(QString::fromUtf8(srt(text))));
+        QStringEncoder utf16(QStringEncoder::Utf16LE, QStringEncoder::Flag::WriteBom);
+        write(dir.filePath("Film.forced.deu.srt"), utf16.encode(QString::fromUtf8(srt(text))));
+
+        const Encode encoded = encode(film, dir.filePath("Film.mpg"));
+        QVERIFY2(encoded.title, encoded.failure());
+        FFmpegService service;
+        const Outcome<QString> authored = await(service.createVideoTS(
+            dir.filePath("Film.mpg"), "/usr/bin/dvdauthor", [](auto) {}, *encoded.title));
+        QVERIFY2(authored.value, authored.story());
+
+        const QString listing =
+            QString::fromUtf8(runProgram("lsdvd", {"-s", *authored.value}).output);
+        QVERIFY2(listing.contains("Subpictures: 03"), qPrintable(listing));
+        QCOMPARE(listing.count("Language: en"), 1);
+        QCOMPARE(listing.count("Language: de"), 2);
+
+        const QString vob = *authored.value + "/VIDEO_TS/VTS_01_1.VOB";
+        const double videoStart =
+            streamEntries(vob, "video", "start_time")["start_time"].toDouble();
+        const double speedUp = 25 / (24000.0 / 1001);
+        for (int stream = 0; stream < 3; ++stream) {
+            const QStringList packets =
+                QString::fromUtf8(
+                    runOrFail("ffprobe",
+                              {"-v", "error", "-select_streams", QString("i:%1").arg(0x20 + stream),
+                               "-show_entries", "packet=pts_time", "-of", "csv=p=0", vob}))
+                    .split('\n', Qt::SkipEmptyParts);
+            QVERIFY2(packets.size() == 3, qPrintable(packets.join(' ')));
+            const QList<double> starts{1.0 / speedUp, 2.5 / speedUp, 3.8 / speedUp};
+            for (int i = 0; i < 3; ++i)
+                QVERIFY2(qAbs(packets[i].toDouble() - videoStart - starts[i]) < 0.04,
+                         qPrintable(packets.join(' ')));
+        }
+
+        // The same letters from Windows-1252 and UTF-16, inside the title-safe area, readable.
+        const QImage latin = shownPicture(vob, 0x21, 1.5, dir.filePath("latin.png"));
+        QCOMPARE(latin, shownPicture(vob, 0x22, 1.5, dir.filePath("utf16.png")));
+        QRect drawn;
+        for (int y = 0; y < latin.height(); ++y)
+            for (int x = 0; x < latin.width(); ++x)
+                if (qGray(latin.pixel(x, y)) > 40)
+                    drawn |= QRect(x, y, 1, 1);
+        QVERIFY2(QRect(72, 57, 576, 462).contains(drawn), qPrintable(QString("%1,%2 %3x%4")
+                                                                         .arg(drawn.x())
+                                                                         .arg(drawn.y())
+                                                                         .arg(drawn.width())
+                                                                         .arg(drawn.height())));
+        latin.copy(drawn.adjusted(-20, -20, 20, 20))
+            .convertToFormat(QImage::Format_Grayscale8)
+            .save(dir.filePath("ocr.png"));
+        runOrFail("ffmpeg", {"-v", "error", "-y", "-i", dir.filePath("ocr.png"), "-vf",
+                             "negate,scale=iw*2:ih*2", dir.filePath("ocr2.png")});
+        const QString read =
+            QString::fromUtf8(runOrFail("tesseract", {dir.filePath("ocr2.png"), "-", "-l", "deu"}));
+        QCOMPARE(read.simplified(), text);
+    }
+
+    // Cues as the disc shows them: moved and sped up with the video, overlaps together, the end
+    // cut.
+    void timedCues_data() {
+        QTest::addColumn<double>("scale");
+        QTest::addColumn<QList<SubtitleCue>>("cues");
+        QTest::addColumn<QList<SubtitleCue>>("shown");
+        const double film = 24000.0 / 1001 / 25;
+        QTest::newRow("sped up") << film << QList<SubtitleCue>{{3601, 3602, "a", false}}
+                                 << QList<SubtitleCue>{{3600 * film, 3601 * film, "a", false}};
+        QTest::newRow("overlap") << 1.0 << QList<SubtitleCue>{{2, 5, "a", true}, {4, 7, "b", false}}
+                                 << QList<SubtitleCue>{{1, 3, "a", true},
+                                                       {3, 4, "a\nb", false},
+                                                       {4, 6, "b", false}};
+        QTest::newRow("cut") << 1.0
+                             << QList<SubtitleCue>{{0, 2, "a", false}, {3999, 4099, "b", false}}
+                             << QList<SubtitleCue>{{0, 1, "a", false}, {3998, 3999, "b", false}};
+    }
+    void timedCues() {
+        QFETCH(double, scale);
+        QFETCH(QList<SubtitleCue>, cues);
+        QFETCH(QList<SubtitleCue>, shown);
+        QCOMPARE(::timedCues(cues, {1.0, scale, 3999}), shown);
+    }
+};
+
+QTEST_MAIN(SubtitlesTest)
+#include "tst_subtitles.moc"
