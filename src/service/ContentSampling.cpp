@@ -5,9 +5,10 @@
 
 namespace {
 
-// 100 frames per place are enough for idet's verdict; two places keep a title sequence or a
-// still from deciding alone. Decoding them costs about 1 % of a progressive HD encode.
-constexpr double framesPerPlace = 100;
+// 50 frames per place are enough for idet's verdict and ten cycles of a 3:2 pulldown; two places
+// keep a title sequence or a still from deciding alone. Decoding them costs about 0.65 s of a
+// 23.5 s encode of two minutes of 1080p (bench_encode_overhead).
+constexpr double framesPerPlace = 50;
 
 } // namespace
 
