@@ -7,14 +7,11 @@
 
 std::optional<DiscFill> discFillFor(const VideoProbe& probe, const EncodeSettings& settings) {
     const EncodePlan plan = planEncode(probe, settings);
-    if (plan.tooLongForDisc && plan.expectedDuration) {
-        // "Passend" finds no bitrate that fits: the lowest sensible one still overflows.
-        DiscFill fill = discFill(settings.disc.bytes + 1, settings.disc);
-        fill.text = QStringLiteral("Zu lang für die %1").arg(settings.disc.name);
-        fill.overflow =
-            FFmpegError::tooLongForDisc(*plan.expectedDuration, settings.disc.name).description();
-        return fill;
-    }
+    // "Passend" finds no bitrate that fits: even the lowest sensible one overflows the disc.
+    if (plan.tooLongForDisc && plan.expectedDuration)
+        return DiscFill{
+            100, QStringLiteral("Zu lang für die %1").arg(settings.disc.name),
+            FFmpegError::tooLongForDisc(*plan.expectedDuration, settings.disc.name).description()};
     if (!plan.size)
         return std::nullopt;
     return discFill(plan.size->imageBytes, settings.disc);

@@ -28,9 +28,14 @@ void FFmpegService::setBurnerBackend(std::unique_ptr<BurnerBackend> backend) {
 
 QCoro::Task<ToolResult> FFmpegService::runTool(QString path, QStringList arguments,
                                                std::optional<Environment> environment,
-                                               StageControl control) {
+                                               StageControl control,
+                                               std::optional<ToolFiles> files) {
     ChildProcess child(this, path, arguments, environment);
     QProcess& process = child.process();
+    if (files) {
+        process.setStandardInputFile(files->input);
+        process.setStandardOutputFile(files->output);
+    }
     // Both pipes are drained while the tool runs, so a tool that writes more than a pipe holds
     // is never left blocked.
     QByteArray output;

@@ -41,10 +41,12 @@ public:
     void setBurnerBackend(std::unique_ptr<BurnerBackend> backend);
 
     // Runs a tool to its end and returns its exit status with everything it wrote. A non-zero
-    // status is no failure; a tool that cannot be started fails with launchFailed.
+    // status is no failure; a tool that cannot be started fails with launchFailed. With files,
+    // the tool reads its standard input from one file and writes its standard output to another.
     QCoro::Task<ToolResult> runTool(QString path, QStringList arguments,
                                     std::optional<Environment> environment = std::nullopt,
-                                    StageControl control = {});
+                                    StageControl control = {},
+                                    std::optional<ToolFiles> files = std::nullopt);
 
     // Runs a tool and hands every line of its standard error to onLog as it arrives. Ends as
     // ToolResult::throwIfFailed does, with the tool's last line or the signal that ended it.

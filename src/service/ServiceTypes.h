@@ -20,6 +20,12 @@ using StatusCallback = std::function<void(BurnState, const QString&)>;
 // Entries added to (or replacing entries of) the inherited environment of a tool.
 using Environment = QMap<QString, QString>;
 
+// The files a tool reads instead of its standard input and writes instead of its standard output.
+struct ToolFiles {
+    QString input;
+    QString output;
+};
+
 // A tool run to its end.
 struct ToolResult {
     int status = 0; // the exit code, or the signal that ended the tool

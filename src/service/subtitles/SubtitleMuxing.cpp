@@ -1,6 +1,5 @@
 #include "SubtitleMuxing.h"
 
-#include "ChildProcess.h"
 #include "SpumuxScript.h"
 
 #include <QDir>
@@ -44,20 +43,10 @@ QCoro::Task<QString> SubtitleMuxing::mux(FFmpegService& service, QString mpg, QS
         const QString script =
             writePictures(tracks[i], canvas, work.filePath(QStringLiteral("spur%1").arg(i)));
         const QString output = work.filePath(QStringLiteral("untertitel%1.mpg").arg(i));
-        ChildProcess child(&service, spumuxPath, {QStringLiteral("-s"), QString::number(i), script},
-                           std::nullopt);
-        QProcess& process = child.process();
-        process.setStandardInputFile(input);
-        process.setStandardOutputFile(output);
-        QByteArray errors;
-        QObject::connect(&process, &QProcess::readyReadStandardError, &process,
-                         [&] { errors += process.readAllStandardError(); });
-        co_await child.start();
-        const auto running = control.track(process);
-        co_await child.exited(control.stopToken());
-        errors += process.readAllStandardError();
-        const ToolResult result{
-            child.status(), {}, QString::fromUtf8(errors), child.killedBySignal()};
+        const QStringList arguments{QStringLiteral("-s"), QString::number(i), script};
+        const ToolFiles files{input, output};
+        const ToolResult result =
+            co_await service.runTool(spumuxPath, arguments, std::nullopt, control, files);
         result.throwIfFailed();
         // The stream before this one is needed no more, unless it is the MPEG file.
         if (input != mpg)

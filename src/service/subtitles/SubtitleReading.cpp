@@ -4,6 +4,7 @@
 #include "SubtitleText.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 QCoro::Task<QList<SubtitleTrack>> SubtitleReading::read(FFmpegService& service,
                                                         QList<SubtitleTrack> available,
@@ -26,19 +27,16 @@ QCoro::Task<QList<SubtitleTrack>> SubtitleReading::read(FFmpegService& service,
             continue;
         }
         if (track.streamIndex) {
-            const QStringList arguments{QStringLiteral("-nostdin"),
-                                        QStringLiteral("-v"),
-                                        QStringLiteral("error"),
-                                        QStringLiteral("-i"),
-                                        track.path,
-                                        QStringLiteral("-map"),
-                                        QStringLiteral("0:%1").arg(*track.streamIndex),
-                                        QStringLiteral("-c:s"),
-                                        QStringLiteral("srt"),
-                                        QStringLiteral("-f"),
-                                        QStringLiteral("srt"),
-                                        QStringLiteral("-")};
-            const ToolResult result = co_await service.runTool(ffmpegPath, arguments, {}, control);
+            const QStringList arguments{
+                QStringLiteral("-nostdin"), QStringLiteral("-v"), QStringLiteral("error"),
+                QStringLiteral("-i"),
+                // A name that starts with a dash is no option.
+                QFileInfo(track.path).absoluteFilePath(), QStringLiteral("-map"),
+                QStringLiteral("0:%1").arg(*track.streamIndex), QStringLiteral("-c:s"),
+                QStringLiteral("srt"), QStringLiteral("-f"), QStringLiteral("srt"),
+                QStringLiteral("-")};
+            const ToolResult result =
+                co_await service.runTool(ffmpegPath, arguments, std::nullopt, control);
             if (result.status == 0 && !result.killedBySignal)
                 text = result.output;
         } else {

@@ -59,6 +59,21 @@ QWidget* wrap(QLayout* layout) {
     return widget;
 }
 
+// A picker's entries (label, stored value) with the stored one chosen, the first without it.
+// Rebuilt only when the entries changed, so that an open list stays open.
+void showEntries(QComboBox& picker, const QList<std::pair<QString, int>>& entries, int stored) {
+    const QSignalBlocker blocker(picker);
+    bool same = picker.count() == entries.size();
+    for (int i = 0; same && i < entries.size(); ++i)
+        same = picker.itemText(i) == entries[i].first && picker.itemData(i) == entries[i].second;
+    if (!same) {
+        picker.clear();
+        for (const auto& [label, value] : entries)
+            picker.addItem(label, value);
+    }
+    picker.setCurrentIndex(std::max(0, picker.findData(stored)));
+}
+
 } // namespace
 
 MainWindow::MainWindow(FilePanels& filePanels, QWidget* parent)
@@ -529,19 +544,7 @@ void MainWindow::refreshAudioPicker() {
     for (const AudioStreamInfo& stream : m_view.audioStreams())
         entries.append({displayLabel(stream), stream.index});
 
-    const QSignalBlocker blocker(m_audio);
-    // Rebuilt only when the entries changed, so that an open list stays open.
-    bool same = m_audio->count() == entries.size();
-    for (int i = 0; same && i < entries.size(); ++i)
-        same =
-            m_audio->itemText(i) == entries[i].first && m_audio->itemData(i) == entries[i].second;
-    if (!same) {
-        m_audio->clear();
-        for (const auto& [label, value] : entries)
-            m_audio->addItem(label, value);
-    }
-    m_audio->setCurrentIndex(
-        std::max(0, m_audio->findData(m_view.settings().value(Setting::audioStreamIndex))));
+    showEntries(*m_audio, entries, m_view.settings().value(Setting::audioStreamIndex));
     m_audio->setToolTip(m_audio->currentText());
 }
 
@@ -556,18 +559,7 @@ void MainWindow::refreshSubtitlePickers(bool enabled) {
             entries.append({QStringLiteral("Alle Spuren"), -1});
         for (int i = 0; i < tracks.size(); ++i)
             entries.append({tracks[i].label(i + 1), i});
-        const QSignalBlocker blocker(picker);
-        // Rebuilt only when the entries changed, so that an open list stays open.
-        bool same = picker->count() == entries.size();
-        for (int i = 0; same && i < entries.size(); ++i)
-            same =
-                picker->itemText(i) == entries[i].first && picker->itemData(i) == entries[i].second;
-        if (!same) {
-            picker->clear();
-            for (const auto& [label, value] : entries)
-                picker->addItem(label, value);
-        }
-        picker->setCurrentIndex(std::max(0, picker->findData(m_view.settings().value(*key))));
+        showEntries(*picker, entries, m_view.settings().value(*key));
         picker->setEnabled(enabled && !tracks.isEmpty());
     }
 }
