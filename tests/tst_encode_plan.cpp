@@ -253,6 +253,25 @@ private slots:
                  qPrintable(QString::number(fill)));
     }
 
+    void subtitleTracksTakeTheirShare() {
+        // Two streams and a file beside the source, about 8 kbit/s each on the disc.
+        VideoProbe probe{25.0, 3600.0, 16.0 / 9, {}, {}, true};
+        probe.subtitleStreams.resize(2);
+        probe.subtitleSideFiles = 1;
+        EncodeSettings settings = encodeSettingsFor(0, 0, {}, singleLayerDisc());
+        const auto imageWith = [&](SubtitleChoice choice) {
+            settings.subtitles = choice;
+            return planEncode(probe, settings).size.value().imageBytes;
+        };
+        const qint64 none = imageWith({SubtitleChoice::Tracks::none, 0, {}});
+        const auto tracksIn = [&](qint64 bytes) {
+            return double(bytes - none) / (8000 / 8 * 3600);
+        };
+        QVERIFY(qAbs(tracksIn(imageWith({})) - 3) < 0.15);
+        QVERIFY(qAbs(tracksIn(imageWith({SubtitleChoice::Tracks::one, 2, {}})) - 1) < 0.05);
+        QCOMPARE(imageWith({SubtitleChoice::Tracks::one, 3, {}}), none);
+    }
+
     // Images made here by the real tools (ffmpeg 5.1, dvdauthor 0.7.2, genisoimage 1.1.11) from
     // sources that reach the bitrate, against the forecast.
     void forecastOfMeasuredEncodes_data() {

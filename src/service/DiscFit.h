@@ -34,9 +34,13 @@ struct SizeForecast {
 constexpr int plainGopFrames = 15;
 constexpr int closedGopFrames = 13;
 
+// A subtitle track on the disc, a cue every four seconds or so: about 3 KB a picture
+// (docs/measurements.md).
+constexpr int subtitleTrackKbps = 8;
+
 // The sizes of an encode of `seconds` (after the speed-up) at the video bitrate, with AC-3 sound
-// of audioKbps (all tracks together). A source that is simple enough to stay below the bitrate
-// comes out smaller.
+// and sub-pictures of audioKbps (all tracks together). A source that is simple enough to stay below
+// the bitrate comes out smaller.
 SizeForecast forecastSize(double seconds, int videoKbps, int gopFrames, int audioKbps = 192);
 // The DVD folder and image made from an MPEG file of this size, and the image made from a DVD
 // folder of this size; upper bounds, as the length of the film is not known.

@@ -166,6 +166,9 @@ EncodePlan planEncode(const VideoProbe& probe, const EncodeSettings& settings) {
     int audioKbps = 0;
     for (const AudioTrack& track : plan.audioTracks)
         audioKbps += track.bitrateKbps;
+    audioKbps += subtitleTrackKbps *
+                 subtitleTracksOnDisc(int(probe.subtitleStreams.size()) + probe.subtitleSideFiles,
+                                      settings.subtitles);
     if (probe.duration)
         plan.expectedDuration = (*probe.duration - plan.origin) * plan.timeScale;
 

@@ -1,5 +1,6 @@
 #include "MediaProbe.h"
 #include "ProbeJson.h"
+#include "SubtitleSideFiles.h"
 #include "platform/FileChecks.h"
 
 #include <QFileInfo>
@@ -20,9 +21,9 @@ QCoro::Task<VideoProbe> MediaProbe::probe(FFmpegService& service, QString input,
         "-show_entries",
         "stream=index,codec_type,codec_name,avg_frame_rate,r_frame_rate,display_aspect_ratio,"
         "sample_aspect_ratio,width,height,field_order,color_range,color_space,color_transfer,"
-        "start_time,channels",
+        "start_time,duration,channels",
         "-show_entries",
-        "stream_tags=language,title,rotate:stream_disposition=default,forced:"
+        "stream_tags=language,title,rotate,DURATION:stream_disposition=default,forced:"
         "stream_side_data=rotation",
         "-show_entries",
         "format=duration,start_time:chapter=start_time",
@@ -33,5 +34,7 @@ QCoro::Task<VideoProbe> MediaProbe::probe(FFmpegService& service, QString input,
         co_await service.runTool(ffprobePath, arguments, std::nullopt, control);
     if (result.status != 0)
         throw FFmpegError::ffprobeFailed(result.errorOutput);
-    co_return videoProbeFrom(FFProbeJSON::decode(result.output.toUtf8()));
+    VideoProbe probe = videoProbeFrom(FFProbeJSON::decode(result.output.toUtf8()));
+    probe.subtitleSideFiles = int(subtitleSideFiles(input).size());
+    co_return probe;
 }

@@ -120,6 +120,7 @@ FFProbeJSON FFProbeJSON::decode(const QByteArray& json) {
         stream.color_space = r.text(QStringLiteral("color_space"));
         stream.color_transfer = r.text(QStringLiteral("color_transfer"));
         stream.start_time = r.text(QStringLiteral("start_time"));
+        stream.duration = r.text(QStringLiteral("duration"));
         stream.channels = r.integer(QStringLiteral("channels"));
         stream.disposition =
             r.object<Stream::Disposition>(QStringLiteral("disposition"), [](const Reader& d) {
@@ -128,7 +129,8 @@ FFProbeJSON FFProbeJSON::decode(const QByteArray& json) {
             });
         stream.tags = r.object<Stream::Tags>(QStringLiteral("tags"), [](const Reader& t) {
             return Stream::Tags{t.text(QStringLiteral("language")), t.text(QStringLiteral("title")),
-                                t.text(QStringLiteral("rotate"))};
+                                t.text(QStringLiteral("rotate")),
+                                t.text(QStringLiteral("DURATION"))};
         });
         stream.side_data_list =
             r.list<Stream::SideData>(QStringLiteral("side_data_list"), [](const Reader& d) {
@@ -160,6 +162,27 @@ std::optional<double> rotationOf(const FFProbeJSON::Stream& stream) {
     return stream.tags ? readOptional(stream.tags->rotate) : std::nullopt;
 }
 
+// "01:02:03.5" as seconds.
+std::optional<double> readClockTime(const QString& text) {
+    const QStringList parts = text.split(u':');
+    double seconds = 0;
+    for (const QString& part : parts) {
+        const std::optional<double> number = readNumber(part);
+        if (!number || parts.size() != 3)
+            return std::nullopt;
+        seconds = seconds * 60 + *number;
+    }
+    return seconds;
+}
+
+// How long a stream runs: ffprobe's duration, or Matroska's tag.
+std::optional<double> lengthOf(const FFProbeJSON::Stream& stream) {
+    if (const auto duration = readOptional(stream.duration))
+        return duration;
+    return stream.tags && stream.tags->DURATION ? readClockTime(*stream.tags->DURATION)
+                                                : std::nullopt;
+}
+
 // A disposition flag, 0 or 1.
 std::optional<bool> isSet(const std::optional<int>& flag) {
     return flag ? std::optional(*flag != 0) : std::nullopt;
@@ -176,7 +199,13 @@ VideoProbe videoProbeFrom(const FFProbeJSON& json) {
         json.format ? readOptional(json.format->start_time).value_or(0.0) : 0.0;
     VideoProbe probe;
     probe.hasVideoStream = false;
+    std::optional<double> pictureAndSound;
     for (const FFProbeJSON::Stream& stream : streams) {
+        const bool encoded =
+            stream.codec_type == QStringLiteral("audio") ||
+            (stream.codec_type == QStringLiteral("video") && !*probe.hasVideoStream);
+        if (const auto length = lengthOf(stream); encoded && length)
+            pictureAndSound = std::max(pictureAndSound.value_or(0.0), *length);
         const auto tags = stream.tags.value_or(FFProbeJSON::Stream::Tags{});
         const auto disposition = stream.disposition.value_or(FFProbeJSON::Stream::Disposition{});
         const auto isDefault = isSet(disposition.default_);
@@ -212,6 +241,10 @@ VideoProbe videoProbeFrom(const FFProbeJSON& json) {
     std::stable_sort(probe.subtitleStreams.begin(), probe.subtitleStreams.end(), byIndex);
     if (json.format && json.format->duration)
         probe.duration = readNumber(*json.format->duration);
+    // A subtitle that runs on after the film makes the container longer than any encode of it,
+    // which would then read as cut off.
+    if (pictureAndSound && probe.duration && *pictureAndSound < *probe.duration)
+        probe.duration = pictureAndSound;
     for (const FFProbeJSON::Chapter& chapter :
          json.chapters.value_or(QList<FFProbeJSON::Chapter>{}))
         if (const auto start = readOptional(chapter.start_time))

@@ -22,6 +22,7 @@ struct FFProbeJSON {
             std::optional<QString> language;
             std::optional<QString> title;
             std::optional<QString> rotate;
+            std::optional<QString> DURATION; // Matroska's stream length, "00:01:02.500000000"
         };
         struct SideData {
             std::optional<double> rotation;
@@ -40,6 +41,7 @@ struct FFProbeJSON {
         std::optional<QString> color_space;
         std::optional<QString> color_transfer;
         std::optional<QString> start_time;
+        std::optional<QString> duration;
         std::optional<int> channels;
         std::optional<Disposition> disposition; // keys "default" and "forced"
         std::optional<Tags> tags;
@@ -60,5 +62,6 @@ struct FFProbeJSON {
 };
 
 // The probe's answer as a VideoProbe: the first video stream's shape and timing, every audio and
-// subtitle stream, the chapter marks and the container's duration.
+// subtitle stream, the chapter marks and the length of the picture and sound (the container's
+// duration, unless the streams tell that a subtitle or other stream runs on after them).
 VideoProbe videoProbeFrom(const FFProbeJSON& json);

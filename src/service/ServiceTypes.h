@@ -114,5 +114,7 @@ struct VideoProbe {
     // start of the file.
     QList<AudioStreamInfo> audioStreams = {};
     QList<SubtitleStreamInfo> subtitleStreams = {};
+    // Subtitle files beside the source ("Film.de.srt"), which go onto the disc like its streams.
+    int subtitleSideFiles = 0;
     QList<double> chapterStarts = {};
 };

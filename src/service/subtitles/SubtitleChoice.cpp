@@ -26,6 +26,18 @@ SubtitleChoice subtitleChoiceFor(int storedTracks, int storedShown) {
             storedShown < 0 ? std::nullopt : std::optional<int>(storedShown)};
 }
 
+int subtitleTracksOnDisc(int available, const SubtitleChoice& choice) {
+    switch (choice.tracks) {
+    case SubtitleChoice::Tracks::none:
+        return 0;
+    case SubtitleChoice::Tracks::one:
+        return choice.track < available ? 1 : 0;
+    case SubtitleChoice::Tracks::all:
+        break;
+    }
+    return std::min(available, mostSubtitleTracks);
+}
+
 QList<SubtitleTrack> chosenSubtitleTracks(const QList<SubtitleTrack>& available,
                                           const SubtitleChoice& choice) {
     QList<SubtitleTrack> chosen;

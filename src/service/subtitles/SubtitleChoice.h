@@ -27,6 +27,9 @@ QList<SubtitleTrack> availableSubtitleTracks(const QString& video, const VideoPr
 // The stored choices of the window (see Setting::subtitleTracks) as a choice.
 SubtitleChoice subtitleChoiceFor(int storedTracks, int storedShown);
 
+// How many of `available` tracks go on the disc.
+int subtitleTracksOnDisc(int available, const SubtitleChoice& choice);
+
 // The tracks that go on the disc, at most 32; the one shown from the start is marked forced,
 // since players show forced pictures without being asked.
 QList<SubtitleTrack> chosenSubtitleTracks(const QList<SubtitleTrack>& available,
