@@ -55,9 +55,13 @@ QCoro::Task<DiscTitle> PalEncode::run(FFmpegService& service, PlannedConversion 
     // when the encode starts, so that planning stays as quick as the probe.
     planned.probe.fieldsSeen = co_await ContentSampling::fieldsOf(
         service, planned.input, planned.ffmpegPath, planned.probe, control);
+    const std::optional<SizeForecast> unsampled = planned.plan.size;
     planned.plan = planEncode(planned.probe, planned.settings);
     for (const QString& line : fieldsSummary(planned.plan))
         onLog(line);
+    // Film found in a telecined source comes out shorter than the flags let expect.
+    if (planned.plan.size && unsampled && planned.plan.size != unsampled)
+        onNote(expectedSizeLine(planned.plan.size->imageBytes, planned.settings.disc));
     const EncodePlan& plan = planned.plan;
     const EncodeSettings& settings = planned.settings;
     // Absolute paths keep a file name that starts with a dash from reading as an option.
