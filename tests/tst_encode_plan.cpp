@@ -270,6 +270,10 @@ private slots:
         QVERIFY(qAbs(tracksIn(imageWith({})) - 3) < 0.15);
         QVERIFY(qAbs(tracksIn(imageWith({SubtitleChoice::Tracks::one, 2, {}})) - 1) < 0.05);
         QCOMPARE(imageWith({SubtitleChoice::Tracks::one, 3, {}}), none);
+        // Muxed one after the other into copies of the MPEG file, two of which exist at a time.
+        settings.subtitles = {};
+        const SizeForecast size = planEncode(probe, settings).size.value();
+        QCOMPARE(size.subtitleCopyBytes, 2 * size.mpegBytes);
     }
 
     // Images made here by the real tools (ffmpeg 5.1, dvdauthor 0.7.2, genisoimage 1.1.11) from

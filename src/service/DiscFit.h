@@ -25,6 +25,8 @@ struct SizeForecast {
     qint64 mpegBytes = 0;
     qint64 dvdFolderBytes = 0; // the VOB files with the IFO and BUP files
     qint64 imageBytes = 0;
+    // Sub-pictures are muxed into copies of the MPEG file beside it, at most two at a time.
+    qint64 subtitleCopyBytes = 0;
 
     friend bool operator==(const SizeForecast&, const SizeForecast&) = default;
 };

@@ -166,9 +166,9 @@ EncodePlan planEncode(const VideoProbe& probe, const EncodeSettings& settings) {
     int audioKbps = 0;
     for (const AudioTrack& track : plan.audioTracks)
         audioKbps += track.bitrateKbps;
-    audioKbps += subtitleTrackKbps *
-                 subtitleTracksOnDisc(int(probe.subtitleStreams.size()) + probe.subtitleSideFiles,
-                                      settings.subtitles);
+    const int subtitleTracks = subtitleTracksOnDisc(
+        int(probe.subtitleStreams.size()) + probe.subtitleSideFiles, settings.subtitles);
+    audioKbps += subtitleTrackKbps * subtitleTracks;
     if (probe.duration)
         plan.expectedDuration = (*probe.duration - plan.origin) * plan.timeScale;
 
@@ -184,9 +184,11 @@ EncodePlan planEncode(const VideoProbe& probe, const EncodeSettings& settings) {
             plan.tooLongForDisc = true;
         }
     }
-    if (plan.expectedDuration)
+    if (plan.expectedDuration) {
         plan.size = forecastSize(*plan.expectedDuration, plan.videoBitrateKbps,
                                  plan.tunedEncoder ? closedGopFrames : plainGopFrames, audioKbps);
+        plan.size->subtitleCopyBytes = std::min(subtitleTracks, 2) * plan.size->mpegBytes;
+    }
     return plan;
 }
 

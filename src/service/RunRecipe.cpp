@@ -28,9 +28,11 @@ QList<PlannedWrite> RunRecipe::writes(const SizeForecast& size) const {
     for (const Stage stage : m_stages) {
         if (stage == Stage::encode)
             writes.append({QFileInfo(m_mpg).path(), size.mpegBytes});
-        else if (stage == Stage::authoring)
+        if (stage == Stage::authoring && size.subtitleCopyBytes > 0)
+            writes.append({QFileInfo(m_mpg).path(), size.subtitleCopyBytes});
+        if (stage == Stage::authoring)
             writes.append({m_dvdFolder, size.dvdFolderBytes});
-        else if (stage == Stage::image)
+        if (stage == Stage::image)
             writes.append({QFileInfo(m_isoTarget).path(), size.imageBytes});
     }
     return writes;
