@@ -2,6 +2,7 @@
 // different character sets, encoded and authored with the real tools and read back by lsdvd,
 // ffmpeg and tesseract.
 #include "AwaitTask.h"
+#include "BitmapPicture.h"
 #include "FFmpegService.h"
 #include "MediaChecks.h"
 #include "SpumuxScript.h"
@@ -11,6 +12,7 @@
 
 #include <QFile>
 #include <QImage>
+#include <QPainter>
 #include <QStringDecoder>
 #include <QStringEncoder>
 #include <QTest>
@@ -181,6 +183,16 @@ private slots:
         QVERIFY2(inBar ? shown.y == fit.top() + fit.height && bottom <= 547
                        : qAbs(bottom - 518) <= 1,
                  qPrintable(QString::number(shown.y)));
+    }
+
+    // A picture subtitle goes where the video goes: a 16:9 source letterboxed on a 4:3 disc.
+    void picturePlacement() {
+        QImage frame(1920, 1080, QImage::Format_ARGB32_Premultiplied);
+        frame.fill(Qt::transparent);
+        QPainter(&frame).fillRect(480, 960, 960, 80, Qt::white);
+        const SubtitlePicture shown =
+            bitmapPicture(frame, {false, fitPicture(16 / 9.0, false, false)});
+        QCOMPARE(QRect(QPoint(shown.x, shown.y), shown.image.size()), QRect(180, 456, 360, 32));
     }
 
     // Cues as the disc shows them: moved and sped up with the video, overlaps together, the end

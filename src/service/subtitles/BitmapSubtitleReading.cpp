@@ -46,7 +46,8 @@ BitmapSubtitleReading::read(FFmpegService& service, SubtitleTrack track, QString
     const QTemporaryDir folder;
     if (!folder.isValid() || !track.streamIndex)
         co_return std::nullopt;
-    // Passthrough keeps every frame, also those that share a timestamp.
+    // The file's own timestamps (-copyts), since ffmpeg's correction of program and transport
+    // streams moves their subtitles; passthrough keeps every frame, also those that share one.
     const QStringList arguments{QStringLiteral("-nostdin"),
                                 QStringLiteral("-nostats"),
                                 QStringLiteral("-v"),
