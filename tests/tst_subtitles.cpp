@@ -1,13 +1,18 @@
-// Subtitles on the disc: a film's own text stream and the files beside it, in different character
-// sets, encoded and authored with the real tools and read back by lsdvd, ffmpeg and tesseract.
+// Subtitles on the disc: a film's own text and picture streams and the files beside it, in
+// different character sets, encoded and authored with the real tools and read back by lsdvd,
+// ffmpeg and tesseract.
 #include "AwaitTask.h"
+#include "BitmapPicture.h"
 #include "FFmpegService.h"
 #include "MediaChecks.h"
+#include "SpumuxScript.h"
+#include "SubtitleRenderer.h"
 #include "SubtitleTiming.h"
 #include "TestFiles.h"
 
 #include <QFile>
 #include <QImage>
+#include <QPainter>
 #include <QStringDecoder>
 #include <QStringEncoder>
 #include <QTest>
@@ -39,6 +44,25 @@ QImage shownPicture(const QString& vob, int stream, double seconds, const QStrin
     return QImage(png);
 }
 
+SubtitleCue cue(double start, double end, const QString& text, bool italic = false) {
+    SubtitleCue cue;
+    cue.start = start;
+    cue.end = end;
+    cue.text = text;
+    cue.italic = italic;
+    return cue;
+}
+
+// Where a picture over black is brighter than dark grey.
+QRect brightArea(const QImage& image) {
+    QRect area;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (qGray(image.pixel(x, y)) > 40)
+                area |= QRect(x, y, 1, 1);
+    return area;
+}
+
 } // namespace
 
 class SubtitlesTest : public QObject {
@@ -48,27 +72,31 @@ private slots:
     void tracksReachTheDisc() {
         QTemporaryDir dir;
         write(dir.filePath("eng.srt"), srt("Hello", "00:00:03,950"));
-        const QString film = makeClip(dir, "Film.mkv",
-                                      {"-f",
-                                       "lavfi",
-                                       "-i",
-                                       "testsrc2=s=320x240:r=24000/1001:d=4",
-                                       "-f",
-                                       "lavfi",
-                                       "-i",
-                                       "sine=d=4",
-                                       "-i",
-                                       dir.filePath("eng.srt"),
-                                       "-map",
-                                       "0",
-                                       "-map",
-                                       "1",
-                                       "-map",
-                                       "2",
-                                       "-c:s",
-                                       "srt",
-                                       "-metadata:s:s:0",
-                                       "language=eng"});
+        // A white box at 40,180 of the 320×240 film, as a DVD sub-picture by spumux (its times
+        // kept by -copyts) and as DVB subtitles from ffmpeg, 1.0-1.8 s and 2.2-2.9 s.
+        QImage box(240, 40, QImage::Format_Indexed8);
+        box.setColorTable({qRgba(0, 0, 0, 0), qRgb(255, 255, 255)});
+        box.fill(1);
+        QVERIFY(box.save(dir.filePath("box.png")));
+        const QString base =
+            makeClip(dir, "base.mpg", words("-f lavfi -i testsrc2=s=320x240:d=4 -f dvd"));
+        const double lead = streamEntries(base, "video", "start_time")["start_time"].toDouble();
+        write(dir.filePath("box.xml"),
+              spumuxScript({{1 - lead, 1.8 - lead, dir.filePath("box.png"), 40, 180},
+                            {2.2 - lead, 2.9 - lead, dir.filePath("box.png"), 40, 180}})
+                  .toUtf8());
+        FFmpegService service;
+        const Outcome<ToolResult> boxed =
+            await(service.runTool("/usr/bin/spumux", {"-s", "0", dir.filePath("box.xml")},
+                                  std::nullopt, {}, ToolFiles{base, dir.filePath("boxed.mpg")}));
+        QVERIFY2(boxed.value && boxed.value->status == 0, boxed.story());
+        const QString film = makeClip(
+            dir, "Film.mkv",
+            words(QString("-copyts -f lavfi -i testsrc2=s=320x240:r=24000/1001:d=4 -f lavfi -i "
+                          "sine=d=4 -i %1 -i %2 -map 0 -map 1 -map 2 -map 3:s -map 3:s -c:s:0 srt "
+                          "-c:s:1 copy -c:s:2 dvbsub -s:s:2 320x240 -metadata:s:s:0 language=eng "
+                          "-metadata:s:s:1 language=fra -metadata:s:s:2 language=fra")
+                      .arg(dir.filePath("eng.srt"), dir.filePath("boxed.mpg"))));
         const QString text = QString::fromUtf8("Grüße aus Köln");
         write(dir.filePath("Film.de.srt"),
               QStringEncoder("windows-1252").encode(QString::fromUtf8(srt(text))));
@@ -77,48 +105,41 @@ private slots:
 
         const Encode encoded = encode(film, dir.filePath("Film.mpg"));
         QVERIFY2(encoded.title, encoded.failure());
-        FFmpegService service;
         const Outcome<QString> authored = await(service.createVideoTS(
             dir.filePath("Film.mpg"), "/usr/bin/dvdauthor", [](auto) {}, *encoded.title));
         QVERIFY2(authored.value, authored.story());
 
         const QString listing =
             QString::fromUtf8(runProgram("lsdvd", {"-s", *authored.value}).output);
-        QVERIFY2(listing.contains("Subpictures: 03"), qPrintable(listing));
+        QVERIFY2(listing.contains("Subpictures: 05"), qPrintable(listing));
         QCOMPARE(listing.count("Language: en"), 1);
         QCOMPARE(listing.count("Language: de"), 2);
+        QCOMPARE(listing.count("Language: fr"), 2);
 
         const QString vob = *authored.value + "/VIDEO_TS/VTS_01_1.VOB";
         const double videoStart =
             streamEntries(vob, "video", "start_time")["start_time"].toDouble();
         const double speedUp = 25 / (24000.0 / 1001);
-        for (int stream = 0; stream < 3; ++stream) {
+        for (int stream = 0; stream < 5; ++stream) {
             const QStringList packets =
                 QString::fromUtf8(
                     runOrFail("ffprobe",
                               {"-v", "error", "-select_streams", QString("i:%1").arg(0x20 + stream),
                                "-show_entries", "packet=pts_time", "-of", "csv=p=0", vob}))
                     .split('\n', Qt::SkipEmptyParts);
-            QVERIFY2(packets.size() == 3, qPrintable(packets.join(' ')));
-            const QList<double> starts{1.0 / speedUp, 2.5 / speedUp, 3.8 / speedUp};
-            for (int i = 0; i < 3; ++i)
-                QVERIFY2(qAbs(packets[i].toDouble() - videoStart - starts[i]) < 0.04,
+            const QList<double> starts =
+                stream == 1 || stream == 2 ? QList<double>{1.0, 2.2} : QList<double>{1.0, 2.5, 3.8};
+            QVERIFY2(packets.size() == starts.size(), qPrintable(packets.join(' ')));
+            for (int i = 0; i < starts.size(); ++i)
+                QVERIFY2(qAbs(packets[i].toDouble() - videoStart - starts[i] / speedUp) < 0.04,
                          qPrintable(packets.join(' ')));
         }
 
         // The same letters from Windows-1252 and UTF-16, inside the title-safe area, readable.
-        const QImage latin = shownPicture(vob, 0x21, 1.5, dir.filePath("latin.png"));
-        QCOMPARE(latin, shownPicture(vob, 0x22, 1.5, dir.filePath("utf16.png")));
-        QRect drawn;
-        for (int y = 0; y < latin.height(); ++y)
-            for (int x = 0; x < latin.width(); ++x)
-                if (qGray(latin.pixel(x, y)) > 40)
-                    drawn |= QRect(x, y, 1, 1);
-        QVERIFY2(QRect(72, 57, 576, 462).contains(drawn), qPrintable(QString("%1,%2 %3x%4")
-                                                                         .arg(drawn.x())
-                                                                         .arg(drawn.y())
-                                                                         .arg(drawn.width())
-                                                                         .arg(drawn.height())));
+        const QImage latin = shownPicture(vob, 0x23, 1.5, dir.filePath("latin.png"));
+        QCOMPARE(latin, shownPicture(vob, 0x24, 1.5, dir.filePath("utf16.png")));
+        const QRect drawn = brightArea(latin);
+        QVERIFY2(QRect(72, 57, 576, 462).contains(drawn), QTest::toString(drawn));
         latin.copy(drawn.adjusted(-20, -20, 20, 20))
             .convertToFormat(QImage::Format_Grayscale8)
             .save(dir.filePath("ocr.png"));
@@ -127,6 +148,51 @@ private slots:
         const QString read =
             QString::fromUtf8(runOrFail("tesseract", {dir.filePath("ocr2.png"), "-", "-l", "deu"}));
         QCOMPARE(read.simplified(), text);
+
+        // The boxes scaled as the video: 2.25 times across and 2.4 times down.
+        for (int stream : {0x21, 0x22}) {
+            const QRect shown =
+                brightArea(shownPicture(vob, stream, 1.3, dir.filePath("shown.png")));
+            QVERIFY2(qAbs(shown.left() - 90) + qAbs(shown.top() - 432) + qAbs(shown.right() - 629) +
+                             qAbs(shown.bottom() - 527) <=
+                         8,
+                     QTest::toString(shown));
+        }
+    }
+
+    // Text goes below a letterboxed picture where the bar holds it above the action-safe edge,
+    // else to the foot of the title-safe area.
+    void letterboxPlacement_data() {
+        QTest::addColumn<double>("ratio");
+        QTest::addColumn<bool>("widescreen");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("inBar");
+        QTest::newRow("2.35:1 on 4:3") << 2.35 << false << "a\nb" << true;
+        QTest::newRow("too many lines") << 2.35 << false << "a\nb\nc\nd" << false;
+        QTest::newRow("2.35:1 on 16:9") << 2.35 << true << "a" << false;
+        QTest::newRow("full frame") << 4 / 3.0 << false << "a" << false;
+    }
+    void letterboxPlacement() {
+        QFETCH(double, ratio);
+        QFETCH(bool, widescreen);
+        QFETCH(QString, text);
+        QFETCH(bool, inBar);
+        const PictureFit fit = fitPicture(ratio, widescreen, false);
+        const SubtitlePicture shown = renderCue(cue(0, 1, text), {widescreen, fit});
+        const int bottom = shown.y + shown.image.height();
+        QVERIFY2(inBar ? shown.y == fit.top() + fit.height && bottom <= 547
+                       : qAbs(bottom - 518) <= 1,
+                 qPrintable(QString::number(shown.y)));
+    }
+
+    // A picture subtitle goes where the video goes: a 16:9 source letterboxed on a 4:3 disc.
+    void picturePlacement() {
+        QImage frame(1920, 1080, QImage::Format_ARGB32_Premultiplied);
+        frame.fill(Qt::transparent);
+        QPainter(&frame).fillRect(480, 960, 960, 80, Qt::white);
+        const SubtitlePicture shown =
+            bitmapPicture(frame, {false, fitPicture(16 / 9.0, false, false)});
+        QCOMPARE(QRect(QPoint(shown.x, shown.y), shown.image.size()), QRect(180, 456, 360, 32));
     }
 
     // Cues as the disc shows them: moved and sped up with the video, overlaps together, the end
@@ -136,15 +202,13 @@ private slots:
         QTest::addColumn<QList<SubtitleCue>>("cues");
         QTest::addColumn<QList<SubtitleCue>>("shown");
         const double film = 24000.0 / 1001 / 25;
-        QTest::newRow("sped up") << film << QList<SubtitleCue>{{3601, 3602, "a", false}}
-                                 << QList<SubtitleCue>{{3600 * film, 3601 * film, "a", false}};
-        QTest::newRow("overlap") << 1.0 << QList<SubtitleCue>{{2, 5, "a", true}, {4, 7, "b", false}}
-                                 << QList<SubtitleCue>{{1, 3, "a", true},
-                                                       {3, 4, "a\nb", false},
-                                                       {4, 6, "b", false}};
-        QTest::newRow("cut") << 1.0
-                             << QList<SubtitleCue>{{0, 2, "a", false}, {3999, 4099, "b", false}}
-                             << QList<SubtitleCue>{{0, 1, "a", false}, {3998, 3999, "b", false}};
+        QTest::newRow("sped up") << film << QList<SubtitleCue>{cue(3601, 3602, "a")}
+                                 << QList<SubtitleCue>{cue(3600 * film, 3601 * film, "a")};
+        QTest::newRow("overlap") << 1.0 << QList<SubtitleCue>{cue(2, 5, "a", true), cue(4, 7, "b")}
+                                 << QList<SubtitleCue>{cue(1, 3, "a", true), cue(3, 4, "a\nb"),
+                                                       cue(4, 6, "b")};
+        QTest::newRow("cut") << 1.0 << QList<SubtitleCue>{cue(0, 2, "a"), cue(3999, 4099, "b")}
+                             << QList<SubtitleCue>{cue(0, 1, "a"), cue(3998, 3999, "b")};
     }
     void timedCues() {
         QFETCH(double, scale);

@@ -99,7 +99,8 @@ QCoro::Task<DiscTitle> PalEncode::run(FFmpegService& service, PlannedConversion 
     DiscTitle title = discTitleFor(planned.probe, settings, plan);
     title.subtitles = co_await SubtitleReading::read(
         service, availableSubtitleTracks(planned.input, planned.probe), settings.subtitles,
-        planned.ffmpegPath, {plan.origin, plan.timeScale, plan.expectedDuration}, onLog, control);
+        planned.ffmpegPath, {plan.origin, plan.timeScale, plan.expectedDuration},
+        {plan.widescreen, plan.picture}, onLog, control);
     title.subtitleCanvas = {plan.widescreen, plan.picture};
     co_return title;
 }

@@ -26,7 +26,9 @@ QString plainText(QString text, bool& italic) {
 }
 
 void addCue(QList<SubtitleCue>& cues, double start, double end, const QString& raw) {
-    SubtitleCue cue{start, end, {}, false};
+    SubtitleCue cue;
+    cue.start = start;
+    cue.end = end;
     cue.text = plainText(raw, cue.italic);
     if (!cue.text.isEmpty() && end > start)
         cues.append(cue);

@@ -1,5 +1,7 @@
 #include "SubtitleRenderer.h"
 
+#include "FourColours.h"
+
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QPainterPath>
@@ -29,21 +31,14 @@ QStringList wrapped(const QString& line, const QFontMetricsF& metrics, double wi
     return lines;
 }
 
-// Each colour of the drawing as one of the four: transparent, fill, outline or edge.
-QImage fourColours(const QImage& drawn) {
-    QImage image(drawn.size(), QImage::Format_Indexed8);
-    image.setColorTable(
-        {qRgba(0, 0, 0, 0), qRgb(255, 255, 255), qRgb(16, 16, 16), qRgb(128, 128, 128)});
-    for (int y = 0; y < drawn.height(); ++y) {
-        const QRgb* in = reinterpret_cast<const QRgb*>(drawn.constScanLine(y));
-        uchar* out = image.scanLine(y);
-        for (int x = 0; x < drawn.width(); ++x) {
-            const int alpha = qAlpha(in[x]);
-            const int grey = alpha > 0 ? qGray(in[x]) * 255 / alpha : 0;
-            out[x] = alpha < 96 ? 0 : grey > 190 ? 1 : grey < 70 ? 2 : 3;
-        }
-    }
-    return image;
+// Below a letterboxed picture, where the bar holds the cue above the action-safe edge (the frame
+// less 5 %), so that it covers none of the picture; otherwise above the bottom of the title-safe
+// area. Always on an even line.
+int cueTop(int height, const PictureFit& picture) {
+    const int below = (picture.top() + picture.height + 1) & ~1;
+    if (below + height <= 576 - 29)
+        return below;
+    return (titleSafeArea().bottom() + 1 - height) & ~1;
 }
 
 } // namespace
@@ -53,6 +48,8 @@ QRect titleSafeArea() {
 }
 
 SubtitlePicture renderCue(const SubtitleCue& cue, const SubtitleCanvas& canvas) {
+    if (!cue.picture.isNull())
+        return {cue.picture, cue.position.x(), cue.position.y()};
     // Stored pixels per displayed pixel across: the inverse of the disc's pixel shape.
     const double narrow = canvas.widescreen ? 45.0 / 64.0 : 11.0 / 12.0;
     const QRect safe = titleSafeArea();
@@ -91,20 +88,13 @@ SubtitlePicture renderCue(const SubtitleCue& cue, const SubtitleCanvas& canvas) 
                                       Qt::RoundCap, Qt::RoundJoin));
         painter.fillPath(path, Qt::white);
     }
-    QImage image = fourColours(drawn);
+    const QImage image = fourColours(drawn);
 
     // Cut to what is drawn, on whole columns, so that spumux sends no empty pixels.
-    int left = image.width();
-    int right = -1;
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            if (image.scanLine(y)[x] != 0) {
-                left = std::min(left, x);
-                right = std::max(right, x);
-            }
-    if (right < left)
+    const QRect area = drawnArea(image);
+    if (area.isEmpty())
         return {};
-    left &= ~1;
-    const int top = safe.bottom() + 1 - height;
-    return {image.copy(left, 0, right + 1 - left, height), left, top & ~1};
+    const int left = area.left() & ~1;
+    return {image.copy(left, 0, area.right() + 1 - left, height), left,
+            cueTop(height, canvas.picture)};
 }

@@ -23,17 +23,28 @@ QList<SubtitleCue> timedCues(const QList<SubtitleCue>& cues, const SubtitleTimin
 
     QList<SubtitleCue> shown;
     for (qsizetype i = 0; i + 1 < bounds.size(); ++i) {
-        SubtitleCue piece{bounds[i], bounds[i + 1], {}, true};
-        QStringList lines;
+        QList<const SubtitleCue*> covering;
         for (const SubtitleCue& cue : moved)
-            if (cue.start <= piece.start && cue.end >= piece.end) {
-                lines << cue.text;
-                piece.italic = piece.italic && cue.italic;
-            }
-        piece.text = lines.join(u'\n');
-        if (lines.isEmpty())
+            if (cue.start <= bounds[i] && cue.end >= bounds[i + 1])
+                covering << &cue;
+        if (covering.isEmpty())
             continue;
-        if (!shown.isEmpty() && shown.last().end == piece.start && shown.last().text == piece.text)
+        // A picture is shown alone: the later one replaces the one before.
+        SubtitleCue piece = *covering.last();
+        piece.start = bounds[i];
+        piece.end = bounds[i + 1];
+        if (piece.picture.isNull()) {
+            piece.italic = true;
+            QStringList lines;
+            for (const SubtitleCue* cue : covering) {
+                lines << cue->text;
+                piece.italic = piece.italic && cue->italic;
+            }
+            piece.text = lines.join(u'\n');
+        }
+        if (!shown.isEmpty() && shown.last().end == piece.start &&
+            shown.last().text == piece.text && shown.last().picture == piece.picture &&
+            shown.last().position == piece.position)
             shown.last().end = piece.end;
         else
             shown.append(piece);

@@ -16,6 +16,7 @@ struct SubtitleTiming {
 };
 
 // The cues as the disc shows them: moved onto its timeline, cut at its start and end, and, since
-// a sub-picture stream shows one picture at a time, cues that overlap shown together (their
-// lines one above the other, in file order) for as long as they overlap. Sorted by start.
+// a sub-picture stream shows one picture at a time, text cues that overlap shown together (their
+// lines one above the other, in file order) for as long as they overlap, and of picture cues
+// that overlap the later one. Sorted by start.
 QList<SubtitleCue> timedCues(const QList<SubtitleCue>& cues, const SubtitleTiming& timing);

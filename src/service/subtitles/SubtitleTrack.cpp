@@ -21,3 +21,10 @@ bool SubtitleTrack::isText() const {
                                   QStringLiteral("text")};
     return text.contains(format);
 }
+
+bool SubtitleTrack::isBitmap() const {
+    static const QStringList pictures{QStringLiteral("hdmv_pgs_subtitle"),
+                                      QStringLiteral("dvd_subtitle"),
+                                      QStringLiteral("dvb_subtitle")};
+    return streamIndex && pictures.contains(format);
+}

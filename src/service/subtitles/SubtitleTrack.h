@@ -22,6 +22,8 @@ struct SubtitleTrack {
     QString label(int number) const;
     // Whether Kestrin reads the track as text.
     bool isText() const;
+    // Whether Kestrin reads the track as pictures: PGS, DVD and DVB subtitles.
+    bool isBitmap() const;
 
     friend bool operator==(const SubtitleTrack&, const SubtitleTrack&) = default;
 };
