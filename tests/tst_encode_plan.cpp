@@ -29,8 +29,8 @@ AudioStreamInfo audioStream(int channels, const QString& language, bool isDefaul
 }
 
 // "720x428 16:9", then for interlaced sources "kept", "per field" or "per frame" with the field
-// shown first ("tff", "bff"), "film recovered" from telecine, then "from 23.976" for film sped up
-// from that rate.
+// shown first ("tff", "bff"), "film recovered" from telecine, "flagged film" from pulldown flags,
+// then "from 23.976" for film sped up from that rate.
 QString inShort(const EncodePlan& plan) {
     const char* const fields[] = {"", " kept", " per field", " per frame"};
     QString text = QStringLiteral("%1x%2 %3%4")
@@ -41,6 +41,8 @@ QString inShort(const EncodePlan& plan) {
         text += plan.topFieldFirst ? " tff" : " bff";
     if (plan.inverseTelecine)
         text += " film recovered";
+    if (plan.pulldownFlags)
+        text += " flagged film";
     if (plan.speedUpFrom)
         text += QString::asprintf(" from %.3f", *plan.speedUpFrom);
     return text;
@@ -113,6 +115,13 @@ private slots:
         QTest::newRow("29.97i repeating few fields")
             << pal(30000.0 / 1001, {}, "tb", FieldCounts{176, 0, 4, 0, 30}) << 0
             << "720x576 16:9 per field tff";
+        // Of 76 pictures read for their flags, 38 and 18 repeat a field.
+        QTest::newRow("3:2 pulldown flags") << pal(30000.0 / 1001, 60000.0 / 1001, "progressive",
+                                                   FieldCounts{0, 0, 96, 4, 0, 76, 38})
+                                            << 0 << "720x576 16:9 flagged film from 23.976";
+        QTest::newRow("few repeat flags")
+            << pal(30000.0 / 1001, {}, "progressive", FieldCounts{0, 0, 96, 4, 0, 76, 18}) << 0
+            << "720x576 16:9";
         QTest::newRow("nothing judged: flags")
             << pal(25, 25, "tt", FieldCounts{0, 0, 0, 200}) << 0 << "720x576 16:9 kept tff";
         QTest::newRow("25i 2.39:1, heights by 8")

@@ -65,6 +65,24 @@ QPair<double, double> meanLumaAndSaturation(const QString& path) {
     return {luma / count, saturation / count};
 }
 
+// Each tone stays on its flash as in the source's sound at a position, sped up with it from
+// 23.976 to 25 frames per second.
+void verifySoundOnFlashes(const QString& source, int track, const QString& out, int count) {
+    const double speedUp = 24000.0 / 1001 / 25;
+    const QList<double> sourceFlashes = flashTimes(source);
+    const QList<double> sourceTones = toneOnsets(source, track);
+    const QList<double> flashes = flashTimes(out);
+    const QList<double> tones = toneOnsets(out);
+    QVERIFY(sourceFlashes.size() >= count && sourceTones.size() >= count);
+    QVERIFY(flashes.size() >= count && tones.size() >= count);
+    for (int i = 0; i < count; ++i) {
+        const double sourceOffset = (sourceTones[i] - sourceFlashes[i]) * speedUp;
+        QVERIFY2(qAbs(tones[i] - flashes[i] - sourceOffset) < 0.005,
+                 qPrintable(QString::asprintf("flash %g s, tone %g s, source offset %g ms",
+                                              flashes[i], tones[i], sourceOffset * 1000)));
+    }
+}
+
 void verifySquare(const QString& path) {
     const auto ratio = whiteShapeRatio(path, 0.5);
     QVERIFY2(ratio && qAbs(*ratio - 1.0) < 0.01, qPrintable(QString::number(ratio.value_or(0))));
@@ -194,6 +212,37 @@ private slots:
                  qPrintable(QString::asprintf("steps %.1f to %.1f px", *least, *most)));
     }
 
+    // Film as a DVD stores it, frame by frame with 3:2 pulldown flags, in a VOB: a bar moving 2 px
+    // per film frame, a flash in the lower half with a tone at 1.001 s. Every film frame is shown
+    // once, sped up, the sound with it.
+    void filmWithPulldownFlags() {
+        const QString film = makeClip(
+            m_dir, "flags.m2v",
+            {"-f", "lavfi", "-i",
+             "color=c=black:s=360x288:r=24000/1001:d=3[bg];color=c=white:s=16x288:r=24000/1001"
+             "[bar];[bg][bar]overlay=x=20+2*n:shortest=1,drawbox=y=ih/2:c=white:t=fill:"
+             "enable='eq(n,24)'",
+             "-c:v", "mpeg2video", "-q:v", "2"});
+        QVERIFY(addPulldownFlags(film));
+        const QString source = makeClip(
+            m_dir, "flags.vob",
+            {"-fflags", "+genpts", "-i", film, "-f", "lavfi", "-i",
+             "aevalsrc='sin(2*PI*1000*t)*between(t,1.001,1.101)':s=48000:d=3", "-c:v", "copy"});
+        const QString out = m_dir.filePath("flags.mpg");
+        const Encode result = encode(source, out);
+        QVERIFY2(!result.error, result.failure());
+        QVERIFY(result.log.contains(
+            "Halbbilder: Film mit Wiederholungsflags (erkannt), Film wird zurückgewonnen"));
+        const QList<double> steps = barSteps(out, "crop=iw:ih/2:0:0");
+        // 72 film frames at 25 frames per second.
+        QCOMPARE(steps.size(), 71);
+        QVERIFY2(qAbs(durationOf(out) - 2.88) < 0.05, qPrintable(QString::number(durationOf(out))));
+        const auto [least, most] = std::minmax_element(steps.begin(), steps.end());
+        QVERIFY2(*least > 3 && *most < 5,
+                 qPrintable(QString::asprintf("steps %.1f to %.1f px", *least, *most)));
+        verifySoundOnFlashes(source, 0, out, 1);
+    }
+
     // Green (0,189,0) beside red (189,0,0) in 16:9, as HD and phones store them and as SD does,
     // decode from the disc as those colours (within 10: the encode alone loses up to 9), and the
     // stream is tagged as PAL.
@@ -305,19 +354,7 @@ private slots:
         for (int i = 0; i < 3; ++i)
             QVERIFY2(qAbs(german.title->chapterStarts[i] - marks[i]) < 0.001,
                      qPrintable(QString::number(german.title->chapterStarts[i])));
-        // Each tone stays on its flash as in the source, sped up with it.
-        const QList<double> sourceFlashes = flashTimes(film);
-        const QList<double> sourceTones = toneOnsets(film, 1);
-        const QList<double> flashes = flashTimes(out);
-        const QList<double> tones = toneOnsets(out);
-        QVERIFY(sourceFlashes.size() >= 2 && sourceTones.size() >= 2);
-        QVERIFY(flashes.size() >= 2 && tones.size() >= 2);
-        for (int i = 0; i < 2; ++i) {
-            const double sourceOffset = (sourceTones[i] - sourceFlashes[i]) * speedUp;
-            QVERIFY2(qAbs(tones[i] - flashes[i] - sourceOffset) < 0.005,
-                     qPrintable(QString::asprintf("flash %g s, tone %g s, source offset %g ms",
-                                                  flashes[i], tones[i], sourceOffset * 1000)));
-        }
+        verifySoundOnFlashes(film, 1, out, 2);
 
         // Without a choice ffmpeg takes the first of the equal streams.
         const Encode first = encode(film, m_dir.filePath("first.mpg"));

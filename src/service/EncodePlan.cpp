@@ -37,6 +37,13 @@ bool isTelecined(const VideoProbe& probe, bool interlaced) {
     return seen.repeated * 5 >= frames;
 }
 
+// Soft telecine flags every other picture of film to repeat a field; a quarter of them and more
+// is film at the sampled places.
+bool hasPulldownFlags(const VideoProbe& probe) {
+    return probe.fieldsSeen && probe.fieldsSeen->flagsRead > 0 &&
+           probe.fieldsSeen->repeatFlagged * 4 >= probe.fieldsSeen->flagsRead;
+}
+
 bool isInterlaced(const std::optional<QString>& fieldOrder) {
     return fieldOrder && (*fieldOrder == u"tt" || *fieldOrder == u"bb" || *fieldOrder == u"tb" ||
                           *fieldOrder == u"bt");
@@ -139,11 +146,13 @@ EncodePlan planEncode(const VideoProbe& probe, const EncodeSettings& settings) {
         plan.speedUpFrom = probe.frameRate;
     using Fields = EncodePlan::Fields;
     const Scan scan = scanOf(probe);
-    // Telecined film becomes its film frames again, then is sped up like any film.
+    // Telecined film becomes its film frames again, then is sped up like any film; film with
+    // pulldown flags is decoded as its film frames.
     plan.inverseTelecine = isTelecined(probe, scan.interlaced);
-    if (plan.inverseTelecine)
+    plan.pulldownFlags = !plan.inverseTelecine && hasPulldownFlags(probe);
+    if (plan.inverseTelecine || plan.pulldownFlags)
         plan.speedUpFrom = ntscFilmRate;
-    else if (scan.interlaced) {
+    if (!plan.inverseTelecine && scan.interlaced) {
         if (plan.speedUpFrom)
             plan.fields = Fields::OnePerFrame;
         else
@@ -223,6 +232,9 @@ QStringList encodeSummary(const VideoProbe& probe, const EncodeSettings& setting
 QStringList fieldsSummary(const EncodePlan& plan) {
     if (plan.inverseTelecine)
         return {QStringLiteral("Halbbilder: 3:2-Pulldown (erkannt), Film wird zurückgewonnen")};
+    if (plan.pulldownFlags)
+        return {QStringLiteral(
+            "Halbbilder: Film mit Wiederholungsflags (erkannt), Film wird zurückgewonnen")};
     if (plan.fields == EncodePlan::Fields::Progressive)
         return {};
     return {QStringLiteral("Halbbilder: %1 zuerst (%2)")

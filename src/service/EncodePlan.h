@@ -59,6 +59,9 @@ struct EncodePlan {
     // Film telecined to 29.97 frames per second: its fields are matched into the film frames
     // again (in the field order above) and the repeated ones dropped, at 23.976 frames per second.
     bool inverseTelecine = false;
+    // Film stored frame by frame with flags that repeat fields to 29.97 frames per second (soft
+    // telecine): the decoder's frames are the film frames, at 23.976 frames per second.
+    bool pulldownFlags = false;
     // The disc's colours are PAL's: the BT.601 matrix in the limited range. swscale's name of the
     // source's matrix when it is another one (HD's "bt709", "bt2020"), whether the source is full
     // range, and zscale's name of an HDR source's transfer ("smpte2084", "arib-std-b67"), whose

@@ -81,6 +81,11 @@ struct FieldCounts {
     // Frames whose top or bottom field repeats the one before: the 3:2 pattern of telecined film
     // repeats one field in every 2.5 frames.
     int repeated = 0;
+    // Pictures read at the same places for their flags, and those flagged to be shown with a field
+    // repeated: film stored with 3:2 pulldown flags (soft telecine) flags every other one, which
+    // the decoder hands on as film frames, so that idet sees them progressive.
+    int flagsRead = 0;
+    int repeatFlagged = 0;
 
     friend bool operator==(const FieldCounts&, const FieldCounts&) = default;
 };

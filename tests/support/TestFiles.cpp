@@ -50,6 +50,28 @@ QString makeClip(const QTemporaryDir& dir, const QString& name, const QStringLis
     return path;
 }
 
+bool addPulldownFlags(const QString& path) {
+    QFile file(path);
+    QByteArray bytes = file.open(QIODevice::ReadWrite) ? file.readAll() : QByteArray();
+    const QByteArray startCode("\0\0\1", 3);
+    // Pictures in display order (no B-frames), each as top_field_first and repeat_first_field:
+    // T B T, B T, B T B, T B.
+    const char fieldFlags[] = {char(0x82), 0x00, 0x02, char(0x80)};
+    int pictures = 0;
+    for (qsizetype i = bytes.indexOf(startCode); i >= 0 && i + 9 <= bytes.size();
+         i = bytes.indexOf(startCode, i + 3)) {
+        char* const code = bytes.data() + i + 3;
+        const int extension = quint8(code[1]) >> 4;
+        if (quint8(code[0]) == 0xB3) // sequence header: frame_rate_code 4 is 29.97
+            code[4] = char((code[4] & 0xF0) | 4);
+        else if (quint8(code[0]) == 0xB5 && extension == 1) // progressive_sequence 0
+            code[2] = char(code[2] & ~0x08);
+        else if (quint8(code[0]) == 0xB5 && extension == 8) // picture coding extension
+            code[4] = char((code[4] & 0x7D) | fieldFlags[pictures++ % 4]);
+    }
+    return pictures > 0 && file.seek(0) && file.write(bytes) == bytes.size();
+}
+
 QJsonObject probeStreams(const QString& path) {
     const QByteArray json =
         runOrFail(QStringLiteral("ffprobe"),

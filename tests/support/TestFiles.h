@@ -28,6 +28,11 @@ QByteArray runOrFail(const QString& program, const QStringList& arguments);
 // Generates a clip with ffmpeg: the arguments come between "-y" and the output path.
 QString makeClip(const QTemporaryDir& dir, const QString& name, const QStringList& arguments);
 
+// Flags an MPEG-2 stream of film pictures at 23.976 frames per second as DVDs store film: shown at
+// 29.97 with every other picture's first field repeated (3:2 pulldown flags). False when the
+// file cannot be rewritten.
+bool addPulldownFlags(const QString& path);
+
 // ffprobe's JSON answer for a file's streams and format.
 QJsonObject probeStreams(const QString& path);
 
