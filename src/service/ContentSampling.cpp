@@ -5,6 +5,10 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
+#include <algorithm>
+#include <array>
+#include <cmath>
+
 namespace {
 
 // 50 frames per place are enough for idet's verdict and ten cycles of a 3:2 pulldown; two places
@@ -21,6 +25,17 @@ QList<double> samplePlaces(const VideoProbe& probe) {
     if (probe.duration && *probe.duration > 6 * sampleSeconds(probe))
         return {*probe.duration / 3, *probe.duration * 2 / 3};
     return {};
+}
+
+// Pulldown flags make film into NTSC video: a source at PAL's or film's own rate has none, and
+// its encode is spared reading them.
+bool mayHavePulldownFlags(const VideoProbe& probe) {
+    const auto ownRate = [](const std::optional<double>& rate) {
+        return rate &&
+               std::ranges::any_of(std::array{25.0, 50.0, 24.0, 24000.0 / 1001},
+                                   [&](double own) { return std::abs(*rate - own) < 0.01; });
+    };
+    return !(ownRate(probe.frameRate) && ownRate(probe.baseFrameRate));
 }
 
 QString seconds(double value) {
@@ -117,7 +132,7 @@ QCoro::Task<std::optional<FieldCounts>> ContentSampling::fieldsOf(FFmpegService&
     // Pulldown flags repeat fields only on the screen: the decoder hands on the film frames, which
     // idet judges progressive. ffprobe reads the flags.
     const QString ffprobePath = ffprobePathFor(ffmpegPath);
-    if (!counts || !isExecutableFile(ffprobePath))
+    if (!counts || !mayHavePulldownFlags(probe) || !isExecutableFile(ffprobePath))
         co_return counts;
     const ToolResult flags =
         co_await service.runTool(ffprobePath, flagArguments(input, probe), std::nullopt, control);
