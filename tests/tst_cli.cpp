@@ -112,6 +112,7 @@ private slots:
         QTest::newRow("unknown option") << QStringList{"--fast", "a.mkv"};
         QTest::newRow("bad stage") << QStringList{"--until", "dvd", "a.mkv"};
         QTest::newRow("bad subtitle track") << QStringList{"--subtitles", "0", "a.mkv"};
+        QTest::newRow("bad burn-in track") << QStringList{"--burn-in", "x", "a.mkv"};
     }
     void wrongCalls() {
         QFETCH(QStringList, arguments);
