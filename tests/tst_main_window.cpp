@@ -128,9 +128,7 @@ private slots:
                            "sine=d=2", "-metadata:s:a:0", "language=ger", "-metadata:s:a:0",
                            "title=Deutsch mit Kommentar des Regisseurs", "-c:v", "libx264",
                            "-preset", "ultrafast", "-c:a", "ac3"});
-        QFile srt(m_dir.filePath("Urlaub 2026.srt"));
-        QVERIFY(srt.open(QIODevice::WriteOnly) &&
-                srt.write("1\n00:00:00,500 --> 00:00:01,500\nHallo\n"));
+        writeScript(m_dir, "Urlaub 2026.srt", "1\n00:00:00,500 --> 00:00:01,500\nHallo");
         QDir(m_dir.path()).mkpath("slow");
         m_slowTools = m_dir.filePath("slow");
         QFile::link("/usr/bin/ffprobe", m_slowTools + "/ffprobe");

@@ -153,16 +153,14 @@ private slots:
         settings.setValue(Setting::discSize, 1);
         settings.setValue(Setting::eraseBeforeBurn, true);
         settings.setValue(Setting::verifyAfterBurn, true);
-        settings.setValue(Setting::subtitleShown, 1);
-        settings.setValue(Setting::subtitleBurnIn, true);
         view->setIsoVolumeName("Straße");
         view->startConversion();
         const RunRequest r = startedRequest(*view);
-        QCOMPARE(QVariantList({r.encode.audioStreamIndex.value_or(-1),
-                               r.encode.widescreen.value_or(false), r.encode.fillsDisc,
-                               r.encode.disc.name, r.eraseBeforeBurn, r.verifyAfterBurn,
-                               r.volumeName, r.encode.burntSubtitle.value_or(-1)}),
-                 QVariantList({1, true, true, "DVD-9", true, true, "STRASSE", 1}));
+        QCOMPARE(
+            QVariantList({r.encode.audioStreamIndex.value_or(-1),
+                          r.encode.widescreen.value_or(false), r.encode.fillsDisc,
+                          r.encode.disc.name, r.eraseBeforeBurn, r.verifyAfterBurn, r.volumeName}),
+            QVariantList({1, true, true, "DVD-9", true, true, "STRASSE"}));
         QCOMPARE(QStringList({r.tools.ffmpeg, r.tools.dvdauthor, r.tools.genisoimage}),
                  QStringList({settings.value(Setting::ffmpegPath),
                               settings.value(Setting::dvdauthorPath),
