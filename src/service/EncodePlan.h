@@ -25,7 +25,7 @@ struct EncodeSettings {
     SubtitleChoice subtitles = {};
     // The position among the available subtitle tracks of the one drawn into the picture, for
     // players that show no sub-pictures; it does not go on the disc as well.
-    std::optional<int> burntSubtitle;
+    std::optional<int> burntSubtitle = {};
 };
 
 // One sound track of the disc, encoded as AC-3.
