@@ -84,14 +84,15 @@ private slots:
         }
     }
 
-    // Ctrl+C during the encode: the run is cancelled, no tool and nothing new is left.
+    // Ctrl+C during an encode with burn-in: the run is cancelled, no tool and nothing new is left.
     void endedByInterrupt() {
         folder("interrupted");
         const QString source = makeClip(
             m_dir, "interrupted/Lang.mkv",
             words("-f lavfi -i testsrc2=s=160x90:r=25:d=300 -c:v libx264 -preset ultrafast"));
+        writeScript(m_dir, "interrupted/Lang.srt", "1\n00:00:01,000 --> 00:00:09,000\nA");
         QProcess cli;
-        start(cli, {"--json", "--until", "mpg", source});
+        start(cli, {"--json", "--until", "mpg", "--burn-in", "1", source});
         QByteArray output;
         QVERIFY(QTest::qWaitFor(
             [&] { return (output += cli.readAllStandardOutput()).contains("\"progress\""); },
@@ -102,8 +103,8 @@ private slots:
         QVERIFY(cli.waitForFinished(5000));
         QCOMPARE(cli.exitCode(), 130);
         QVERIFY(std::none_of(tools.begin(), tools.end(), processExists));
-        QCOMPARE(QDir(QFileInfo(source).path()).entryList(QDir::Files | QDir::Hidden),
-                 QStringList{"Lang.mkv"});
+        QCOMPARE(QDir(QFileInfo(source).path()).entryList(QDir::AllEntries | QDir::Hidden),
+                 QStringList({".", "..", "Lang.mkv", "Lang.srt"}));
     }
 
     void wrongCalls_data() {
@@ -112,6 +113,7 @@ private slots:
         QTest::newRow("unknown option") << QStringList{"--fast", "a.mkv"};
         QTest::newRow("bad stage") << QStringList{"--until", "dvd", "a.mkv"};
         QTest::newRow("bad subtitle track") << QStringList{"--subtitles", "0", "a.mkv"};
+        QTest::newRow("bad burn-in track") << QStringList{"--burn-in", "x", "a.mkv"};
     }
     void wrongCalls() {
         QFETCH(QStringList, arguments);

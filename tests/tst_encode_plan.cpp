@@ -279,6 +279,11 @@ private slots:
         QVERIFY(qAbs(tracksIn(imageWith({})) - 3) < 0.15);
         QVERIFY(qAbs(tracksIn(imageWith({SubtitleChoice::Tracks::one, 2, {}})) - 1) < 0.05);
         QCOMPARE(imageWith({SubtitleChoice::Tracks::one, 3, {}}), none);
+        // A track drawn into the picture is no sub-picture stream.
+        settings.burntSubtitle = 1;
+        QVERIFY(qAbs(tracksIn(imageWith({})) - 2) < 0.15);
+        QCOMPARE(imageWith({SubtitleChoice::Tracks::one, 1, {}}), none);
+        settings.burntSubtitle.reset();
         // Muxed one after the other into copies of the MPEG file, two of which exist at a time.
         settings.subtitles = {};
         const SizeForecast size = planEncode(probe, settings).size.value();

@@ -128,6 +128,7 @@ private slots:
                            "sine=d=2", "-metadata:s:a:0", "language=ger", "-metadata:s:a:0",
                            "title=Deutsch mit Kommentar des Regisseurs", "-c:v", "libx264",
                            "-preset", "ultrafast", "-c:a", "ac3"});
+        writeScript(m_dir, "Urlaub 2026.srt", "1\n00:00:00,500 --> 00:00:01,500\nHallo");
         QDir(m_dir.path()).mkpath("slow");
         m_slowTools = m_dir.filePath("slow");
         QFile::link("/usr/bin/ffprobe", m_slowTools + "/ffprobe");
@@ -286,6 +287,8 @@ private slots:
         m_files.toOpen = m_clip;
         control(window, "Auswählen…").click();
         toggle(window, "VIDEO_TS → ISO").click(); // a DVD folder without its image
+        QTRY_VERIFY(toggle(window, "Einbrennen").isEnabled());
+        toggleAccessibly(toggle(window, "Einbrennen"));
         QTRY_VERIFY(window.findChild<StartButton*>("start")->isEnabled());
         QTest::mouseClick(window.findChild<StartButton*>("start"), Qt::LeftButton);
         QVERIFY2(view.isRunning(), qPrintable(view.statusText()));
@@ -297,7 +300,8 @@ private slots:
         control(window, "VIDEO_TS erstellen").click();
         auto* next = view.findChild<DiscRun*>();
         QVERIFY(next &&
-                next->request().title.audioLanguages == QList<std::optional<QString>>{"de"});
+                next->request().title.audioLanguages == QList<std::optional<QString>>{"de"} &&
+                next->request().encode.burntSubtitle == 0);
         view.abortRun();
     }
 };

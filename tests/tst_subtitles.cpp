@@ -6,6 +6,7 @@
 #include "FFmpegService.h"
 #include "MediaChecks.h"
 #include "SpumuxScript.h"
+#include "SubtitleBurnIn.h"
 #include "SubtitleRenderer.h"
 #include "SubtitleTiming.h"
 #include "TestFiles.h"
@@ -193,6 +194,54 @@ private slots:
         const SubtitlePicture shown =
             bitmapPicture(frame, {false, fitPicture(16 / 9.0, false, false)});
         QCOMPARE(QRect(QPoint(shown.x, shown.y), shown.image.size()), QRect(180, 456, 360, 32));
+    }
+
+    // Burnt into sped-up black film: white letters only while a cue shows.
+    void burntIntoThePicture() {
+        QTemporaryDir dir;
+        write(dir.filePath("Film.srt"), srt("Hallo und guten Abend"));
+        const QString film =
+            makeClip(dir, "Film.mkv", words("-f lavfi -i color=s=320x240:r=24000/1001:d=3"));
+        EncodeSettings settings;
+        settings.burntSubtitle = 0;
+        const Encode encoded = encode(film, dir.filePath("Film.mpg"), settings);
+        QVERIFY2(encoded.title && encoded.title->subtitles.isEmpty(), encoded.failure());
+        // The bottom's brightness at 0.48, 1.4 and 1.96 s; cues from 0.96 to 1.92 and from 2.4.
+        const QList<QByteArray> means =
+            runOrFail("ffprobe", words("-v error -show_entries frame_tags=lavfi.signalstats.YAVG "
+                                       "-of csv=p=0 -f lavfi -i")
+                                     << "movie=" + dir.filePath("Film.mpg") +
+                                            ",crop=400:80:160:440,signalstats")
+                .split('\n');
+        QVERIFY(means.size() > 52 && means[12].toDouble() < 17 && means[35].toDouble() > 25 &&
+                means[49].toDouble() < 17);
+    }
+
+    // The track burnt (window or command line) and those on the disc, * the one shown first.
+    void burntTrackDecisions_data() {
+        QTest::addColumn<SubtitleChoice>("choice");
+        QTest::addColumn<int>("burnIn"); // -1: the window's
+        QTest::addColumn<QString>("outcome");
+        using T = SubtitleChoice::Tracks;
+        QTest::newRow("eine Spur") << SubtitleChoice{T::one, 1, {}} << -1 << "1 ";
+        QTest::newRow("alle, b gezeigt") << SubtitleChoice{T::all, 0, 1} << -1 << "1 ac";
+        QTest::newRow("alle") << SubtitleChoice{T::all, 0, {}} << -1 << "0 bc";
+        QTest::newRow("--subtitles 3 --burn-in 1") << SubtitleChoice{T::one, 2, {}} << 0 << "0 c";
+        QTest::newRow("--burn-in 2, c gezeigt") << SubtitleChoice{T::all, 0, 2} << 1 << "1 ac*";
+        QTest::newRow("--burn-in 9") << SubtitleChoice{T::all, 0, 0} << 8 << "8 a*bc";
+    }
+    void burntTrackDecisions() {
+        QFETCH(SubtitleChoice, choice);
+        QFETCH(int, burnIn);
+        const int burnt = burnIn >= 0 ? burnIn : burntSubtitleFor(choice).value_or(-1);
+        QList<SubtitleTrack> tracks(3);
+        for (int i = 0; i < 3; ++i)
+            tracks[i].path = QChar('a' + i);
+        const auto [available, left] = withoutBurntSubtitle(tracks, choice, burnt);
+        QString outcome = QString::number(burnt) + ' ';
+        for (const SubtitleTrack& track : chosenSubtitleTracks(available, left))
+            outcome += track.path + (track.forced ? "*" : "");
+        QTEST(outcome, "outcome");
     }
 
     // Cues as the disc shows them: moved and sped up with the video, overlaps together, the end

@@ -17,6 +17,7 @@ const SettingKey<int> qualityPreset{QStringLiteral("opt.qualityPreset"), [] { re
 const SettingKey<int> discSize{QStringLiteral("opt.discSize"), [] { return 0; }};
 const SettingKey<int> subtitleTracks{QStringLiteral("opt.subtitleTracks"), [] { return -1; }};
 const SettingKey<int> subtitleShown{QStringLiteral("opt.subtitleShown"), [] { return -1; }};
+const SettingKey<bool> subtitleBurnIn{QStringLiteral("opt.subtitleBurnIn"), [] { return false; }};
 const SettingKey<bool> verifyAfterBurn{QStringLiteral("opt.verifyAfterBurn"), [] { return false; }};
 const SettingKey<bool> eraseBeforeBurn{QStringLiteral("opt.eraseBeforeBurn"), [] { return false; }};
 } // namespace Setting

@@ -175,8 +175,9 @@ EncodePlan planEncode(const VideoProbe& probe, const EncodeSettings& settings) {
     int audioKbps = 0;
     for (const AudioTrack& track : plan.audioTracks)
         audioKbps += track.bitrateKbps;
-    const int subtitleTracks = subtitleTracksOnDisc(
-        int(probe.subtitleStreams.size()) + probe.subtitleSideFiles, settings.subtitles);
+    const int subtitleTracks =
+        subtitleTracksOnDisc(int(probe.subtitleStreams.size()) + probe.subtitleSideFiles,
+                             settings.subtitles, settings.burntSubtitle);
     audioKbps += subtitleTrackKbps * subtitleTracks;
     if (probe.duration)
         plan.expectedDuration = (*probe.duration - plan.origin) * plan.timeScale;

@@ -23,6 +23,9 @@ struct EncodeSettings {
     // "Alle Spuren": every audio stream of the source, its default one first, up to 8.
     bool allAudioStreams = false;
     SubtitleChoice subtitles = {};
+    // The position among the available subtitle tracks of the one drawn into the picture, for
+    // players that show no sub-pictures; it does not go on the disc as well.
+    std::optional<int> burntSubtitle = {};
 };
 
 // One sound track of the disc, encoded as AC-3.
@@ -89,6 +92,9 @@ struct EncodePlan {
     bool tooLongForDisc = false;
     // Known with the length.
     std::optional<SizeForecast> size;
+    // The ffconcat list of the burnt subtitle's pictures (SubtitleBurnIn), once they are drawn:
+    // they go over the finished 720×576 frame on the disc's timeline.
+    std::optional<QString> subtitleOverlay;
 };
 
 EncodePlan planEncode(const VideoProbe& probe, const EncodeSettings& settings);

@@ -64,15 +64,31 @@ QString spedUpSound(const EncodePlan& plan) {
 
 QStringList ffmpegArguments(const QString& input, const QString& output, const EncodePlan& plan) {
     const bool keepsFields = plan.fields == EncodePlan::Fields::Kept;
-    QStringList arguments{"-y", "-i", input, "-sn", "-dn"};
+    const std::optional<QString>& overlay = plan.subtitleOverlay;
+    QStringList arguments{"-y", "-i", input};
+    if (overlay)
+        arguments << "-f"
+                  << "concat"
+                  << "-i" << *overlay;
+    arguments << "-sn"
+              << "-dn";
     const QList<AudioTrack>& tracks = plan.audioTracks;
-    if (std::any_of(tracks.cbegin(), tracks.cend(), [](const AudioTrack& t) { return t.stream; })) {
-        arguments << "-map"
-                  << "0:v:0";
+    const bool mapped =
+        std::any_of(tracks.cbegin(), tracks.cend(), [](const AudioTrack& t) { return t.stream; });
+    // The burnt subtitle's pictures go over the finished frame; an output without a label is
+    // the encoded video, and ffmpeg still picks the sound itself.
+    if (overlay)
+        arguments << "-filter_complex"
+                  << QStringLiteral("[0:v:0]%1[frame];[frame][1:v]overlay=eof_action=pass%2")
+                         .arg(videoFilters(plan), mapped ? u"[v]" : u"");
+    if (mapped) {
+        arguments << "-map" << (overlay ? "[v]" : "0:v:0");
         for (const AudioTrack& track : tracks)
             arguments << "-map" << QStringLiteral("0:a:%1").arg(track.stream.value_or(0));
     }
-    arguments << "-vf" << videoFilters(plan) << "-r"
+    if (!overlay)
+        arguments << "-vf" << videoFilters(plan);
+    arguments << "-r"
               << "25"
               << "-c:v"
               << "mpeg2video"

@@ -2,10 +2,13 @@
 #include "ContentSampling.h"
 #include "EncodeCheck.h"
 #include "FFmpegArguments.h"
+#include "SubtitleBurnIn.h"
 #include "SubtitleReading.h"
 #include "platform/FileChecks.h"
 
+#include <QDir>
 #include <QFileInfo>
+#include <QTemporaryDir>
 
 #include <algorithm>
 
@@ -19,6 +22,13 @@ constexpr double projectFrom = 0.1;
 double encodedShare(double time, double length) {
     const double share = time / length;
     return share > 0 ? std::min(share, 1.0) : 0.0;
+}
+
+// The folder the output goes to; an unnamed pending file (PendingFile) points there from /proc.
+QDir outputFolder(const QString& output) {
+    const QFileInfo file(output);
+    return QFileInfo(file.isSymLink() ? file.symLinkTarget() : file.absoluteFilePath())
+        .absoluteDir();
 }
 
 } // namespace
@@ -62,8 +72,25 @@ QCoro::Task<DiscTitle> PalEncode::run(FFmpegService& service, PlannedConversion 
     // Film found in a telecined source comes out shorter than the flags let expect.
     if (planned.plan.size && unsampled && planned.plan.size != unsampled)
         onNote(expectedSizeLine(planned.plan.size->imageBytes, planned.settings.disc));
-    const EncodePlan& plan = planned.plan;
     const EncodeSettings& settings = planned.settings;
+    const QList<SubtitleTrack> available = availableSubtitleTracks(planned.input, planned.probe);
+    const SubtitleTiming timing{planned.plan.origin, planned.plan.timeScale,
+                                planned.plan.expectedDuration};
+    const SubtitleCanvas canvas{planned.plan.widescreen, planned.plan.picture};
+    std::pair<QList<SubtitleTrack>, SubtitleChoice> muxed{available, settings.subtitles};
+    // The burnt track's pictures, hidden beside the output and removed however the encode ends.
+    std::optional<QTemporaryDir> pictures;
+    if (settings.burntSubtitle) {
+        muxed = withoutBurntSubtitle(available, settings.subtitles, *settings.burntSubtitle);
+        const QDir folder = outputFolder(output);
+        pictures.emplace(folder.filePath(QStringLiteral(".kestrin-untertitel-XXXXXX")));
+        if (!pictures->isValid())
+            throw FFmpegError::fileFailed(folder.path(), pictures->errorString());
+        planned.plan.subtitleOverlay = co_await SubtitleBurnIn::draw(
+            service, available, *settings.burntSubtitle, planned.ffmpegPath, timing, canvas,
+            pictures->path(), onLog, control);
+    }
+    const EncodePlan& plan = planned.plan;
     // Absolute paths keep a file name that starts with a dash from reading as an option.
     const QStringList arguments = ffmpegArguments(QFileInfo(planned.input).absoluteFilePath(),
                                                   QFileInfo(output).absoluteFilePath(), plan);
@@ -98,10 +125,8 @@ QCoro::Task<DiscTitle> PalEncode::run(FFmpegService& service, PlannedConversion 
                                             watch.reasons().join(u'\n'));
     DiscTitle title = discTitleFor(planned.probe, settings, plan);
     title.subtitles = co_await SubtitleReading::read(
-        service, availableSubtitleTracks(planned.input, planned.probe), settings.subtitles,
-        planned.ffmpegPath, {plan.origin, plan.timeScale, plan.expectedDuration},
-        {plan.widescreen, plan.picture}, onLog, control);
-    title.subtitleCanvas = {plan.widescreen, plan.picture};
+        service, muxed.first, muxed.second, planned.ffmpegPath, timing, canvas, onLog, control);
+    title.subtitleCanvas = canvas;
     co_return title;
 }
 

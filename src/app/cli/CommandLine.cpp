@@ -32,6 +32,12 @@ const QCommandLineOption subtitlesOption(
     {QStringLiteral("subtitles")},
     QStringLiteral("Untertitel: all (Vorgabe: alle Spuren), none oder die Nummer N einer Spur."),
     QStringLiteral("SPUREN"), QStringLiteral("all"));
+const QCommandLineOption burnInOption(
+    {QStringLiteral("burn-in")},
+    QStringLiteral("Die Untertitelspur N, gezählt wie bei --subtitles, ins Bild einbrennen "
+                   "(für Player ohne DVD-Untertitel); sie kommt dann nicht als Untertitel auf die "
+                   "DVD."),
+    QStringLiteral("N"));
 const QCommandLineOption
     nameOption({QStringLiteral("name")},
                QStringLiteral("Name der DVD; ohne ihn der Name des DVD-Ordners."),
@@ -73,8 +79,8 @@ CommandLine CommandLine::read(const QStringList& arguments, const ToolPaths& too
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
     parser.addOptions({untilOption, qualityOption, discOption, aspectOption, audioOption,
-                       subtitlesOption, nameOption, outputOption, eraseOption, verifyOption,
-                       jsonOption});
+                       subtitlesOption, burnInOption, nameOption, outputOption, eraseOption,
+                       verifyOption, jsonOption});
     parser.addPositionalArgument(QStringLiteral("QUELLE"), QStringLiteral("Die Videodateien."),
                                  QStringLiteral("QUELLE…"));
     if (!parser.parse(arguments))
@@ -130,6 +136,13 @@ CommandLine CommandLine::read(const QStringList& arguments, const ToolPaths& too
         if (!number || subtitles.track < 0)
             return invalid(subtitlesOption, subtitleValue);
     }
+    std::optional<int> burntSubtitle;
+    if (parser.isSet(burnInOption)) {
+        bool number = false;
+        burntSubtitle = parser.value(burnInOption).toInt(&number) - 1;
+        if (!number || *burntSubtitle < 0)
+            return invalid(burnInOption, parser.value(burnInOption));
+    }
     if (parser.positionalArguments().isEmpty())
         return usageError(QStringLiteral("Keine Quelle angegeben."));
 
@@ -153,6 +166,7 @@ CommandLine CommandLine::read(const QStringList& arguments, const ToolPaths& too
             encodeSettingsFor(*aspectMode, *preset, audioPosition,
                               *discSize == 1 ? dualLayerDisc() : singleLayerDisc(), allAudio);
         request.encode.subtitles = subtitles;
+        request.encode.burntSubtitle = burntSubtitle;
         request.tools = tools;
         request.eraseBeforeBurn = parser.isSet(eraseOption);
         request.verifyAfterBurn = parser.isSet(verifyOption);

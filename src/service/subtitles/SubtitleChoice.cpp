@@ -26,16 +26,17 @@ SubtitleChoice subtitleChoiceFor(int storedTracks, int storedShown) {
             storedShown < 0 ? std::nullopt : std::optional<int>(storedShown)};
 }
 
-int subtitleTracksOnDisc(int available, const SubtitleChoice& choice) {
+int subtitleTracksOnDisc(int available, const SubtitleChoice& choice, std::optional<int> burnt) {
+    const bool burns = burnt && *burnt >= 0 && *burnt < available;
     switch (choice.tracks) {
     case SubtitleChoice::Tracks::none:
         return 0;
     case SubtitleChoice::Tracks::one:
-        return choice.track < available ? 1 : 0;
+        return choice.track < available && choice.track != burnt ? 1 : 0;
     case SubtitleChoice::Tracks::all:
         break;
     }
-    return std::min(available, mostSubtitleTracks);
+    return std::min(available - (burns ? 1 : 0), mostSubtitleTracks);
 }
 
 QList<SubtitleTrack> chosenSubtitleTracks(const QList<SubtitleTrack>& available,

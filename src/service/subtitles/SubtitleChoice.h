@@ -27,8 +27,10 @@ QList<SubtitleTrack> availableSubtitleTracks(const QString& video, const VideoPr
 // The stored choices of the window (see Setting::subtitleTracks) as a choice.
 SubtitleChoice subtitleChoiceFor(int storedTracks, int storedShown);
 
-// How many of `available` tracks go on the disc.
-int subtitleTracksOnDisc(int available, const SubtitleChoice& choice);
+// How many of `available` tracks go on the disc as sub-pictures, less the one at position `burnt`,
+// which is drawn into the picture.
+int subtitleTracksOnDisc(int available, const SubtitleChoice& choice,
+                         std::optional<int> burnt = std::nullopt);
 
 // The tracks that go on the disc, at most 32; the one shown from the start is marked forced,
 // since players show forced pictures without being asked.

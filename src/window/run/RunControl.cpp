@@ -1,4 +1,5 @@
 #include "ContentView.h"
+#include "SubtitleBurnIn.h"
 #include "inputs/AudioChoice.h"
 #include "inputs/DiscChoice.h"
 #include "platform/GermanFormat.h"
@@ -78,6 +79,8 @@ EncodeSettings ContentView::encodeSettings() const {
         m_settings.value(Setting::audioStreamIndex) == allAudioStreamsChoice);
     settings.subtitles = subtitleChoiceFor(m_settings.value(Setting::subtitleTracks),
                                            m_settings.value(Setting::subtitleShown));
+    if (m_settings.value(Setting::subtitleBurnIn))
+        settings.burntSubtitle = burntSubtitleFor(settings.subtitles);
     return settings;
 }
 

@@ -301,6 +301,17 @@ QWidget* MainWindow::optionsRow() {
         QStringLiteral("Anzeigen: die Spur, die der Player von Anfang an zeigt"));
     m_subtitles->setAccessibleName(QStringLiteral("Untertitel-Spuren"));
     m_subtitlesShown->setAccessibleName(QStringLiteral("Untertitel anzeigen"));
+    m_burnIn = new QCheckBox(QStringLiteral("&Einbrennen"));
+    m_burnIn->setAccessibleName(QStringLiteral("Untertitel einbrennen"));
+    m_burnIn->setToolTip(QStringLiteral("Einbrennen: die gewählte Spur ins Bild zeichnen, für "
+                                        "Player, die keine DVD-Untertitel zeigen"));
+    connect(m_burnIn, &QCheckBox::toggled, this,
+            [this](bool on) { m_view.settings().setValue(Setting::subtitleBurnIn, on); });
+    auto* subtitleColumn = new QVBoxLayout;
+    subtitleColumn->setSpacing(4);
+    subtitleColumn->setContentsMargins(0, 0, 0, 0);
+    subtitleColumn->addLayout(subtitles);
+    subtitleColumn->addWidget(m_burnIn, 0, Qt::AlignHCenter);
 
     m_quality = new QComboBox;
     m_quality->setObjectName("quality");
@@ -338,17 +349,16 @@ QWidget* MainWindow::optionsRow() {
     quality->addWidget(m_fillReason);
 
     auto* layout = row(0);
-    layout->addStretch(1);
-    layout->addWidget(
-        optionColumn(QStringLiteral("&Bild:"), wrap(aspect), m_aspect->button(0), 180));
-    layout->addStretch(1);
-    layout->addWidget(optionColumn(QStringLiteral("&Audio"), wrap(audio), m_audio, 210));
-    layout->addStretch(1);
-    layout->addWidget(
-        optionColumn(QStringLiteral("&Untertitel"), wrap(subtitles), m_subtitles, 220));
-    layout->addStretch(1);
+    // The captions in one line, however tall the columns under them.
+    const auto addColumn = [layout](QWidget* column) {
+        layout->addStretch(1);
+        layout->addWidget(column, 0, Qt::AlignTop);
+    };
+    addColumn(optionColumn(QStringLiteral("&Bild:"), wrap(aspect), m_aspect->button(0), 180));
+    addColumn(optionColumn(QStringLiteral("&Audio"), wrap(audio), m_audio, 210));
+    addColumn(optionColumn(QStringLiteral("&Untertitel"), wrap(subtitleColumn), m_subtitles, 220));
     // Wider than the others: it holds the disc size beside the quality.
-    layout->addWidget(optionColumn(QStringLiteral("&Qualität"), wrap(quality), m_quality, 280));
+    addColumn(optionColumn(QStringLiteral("&Qualität"), wrap(quality), m_quality, 280));
     layout->addStretch(1);
     return wrap(layout);
 }
@@ -385,7 +395,7 @@ QWidget* MainWindow::actionRow() {
     options->addWidget(m_verify);
     options->addStretch(1);
 
-    m_videoTS = new QPushButton(QStringLiteral("VIDEO_TS &erstellen"));
+    m_videoTS = new QPushButton(QStringLiteral("&VIDEO_TS erstellen"));
     m_iso = new QPushButton(QStringLiteral("IS&O erstellen"));
     m_burn = new QPushButton(QStringLiteral("&DVD brennen"));
     auto* stages = row(8);
@@ -562,6 +572,10 @@ void MainWindow::refreshSubtitlePickers(bool enabled) {
         showEntries(*picker, entries, m_view.settings().value(*key));
         picker->setEnabled(enabled && !tracks.isEmpty());
     }
+    const QSignalBlocker blocker(m_burnIn);
+    m_burnIn->setChecked(m_view.settings().value(Setting::subtitleBurnIn));
+    m_burnIn->setEnabled(enabled && !tracks.isEmpty() &&
+                         m_view.settings().value(Setting::subtitleTracks) != -2);
 }
 
 void MainWindow::refresh() {

@@ -78,6 +78,7 @@ private:
     QToolButton* m_reloadAudio = nullptr;
     ElidingComboBox* m_subtitles = nullptr;
     ElidingComboBox* m_subtitlesShown = nullptr;
+    QCheckBox* m_burnIn = nullptr;
     QComboBox* m_quality = nullptr;
     QComboBox* m_disc = nullptr;
     QProgressBar* m_fill = nullptr;

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "FFmpegService.h"
+#include "SubtitleChoice.h"
+#include "SubtitleRenderer.h"
+#include "SubtitleTiming.h"
+
+#include <optional>
+#include <utility>
+
+// Which track the window burns into the picture: with one track chosen that one, with every
+// track the one shown from the start or else the first; none without a track.
+std::optional<int> burntSubtitleFor(const SubtitleChoice& choice);
+
+// The tracks and the choice that put on the disc as sub-pictures what the choice puts there,
+// less the track at position `burnt`, which is in the picture already.
+std::pair<QList<SubtitleTrack>, SubtitleChoice>
+withoutBurntSubtitle(QList<SubtitleTrack> available, SubtitleChoice choice, int burnt);
+
+// The ffconcat list that shows the picture "N.png" of each cue for its time and "blank.png"
+// between them, both beside the list. The cues are sorted and do not overlap.
+QString overlayList(const QList<SubtitleCue>& cues);
+
+// A subtitle track burnt into the picture: its cues drawn as the disc would show them, each on a
+// transparent frame, for ffmpeg's overlay filter (EncodePlan::subtitleOverlay).
+class SubtitleBurnIn {
+public:
+    // Reads the track at position `burnt` among those available, draws its cues into folder and
+    // returns the list of their pictures; nothing, with a line to onLog, when there is no such
+    // track or it cannot be read. Fails with fileFailed when a picture cannot be written.
+    static QCoro::Task<std::optional<QString>> draw(FFmpegService& service,
+                                                    QList<SubtitleTrack> available, int burnt,
+                                                    QString ffmpegPath, SubtitleTiming timing,
+                                                    SubtitleCanvas canvas, QString folder,
+                                                    LogCallback onLog, StageControl control = {});
+};
