@@ -110,7 +110,8 @@ private slots:
     }
 
     // Each run with its chain toggles: the folders it writes into with what it writes there
-    // (M: the MPEG file, F: the DVD folder, I: the image), and whether it burns.
+    // (M: the MPEG file, S: the copies of it that subtitles are muxed into, F: the DVD folder,
+    // I: the image), and whether it burns.
     void whatARunWrites_data() {
         QTest::addColumn<Stage>("from");
         QTest::addColumn<QString>("toggles"); // v VIDEO_TS, i ISO, b burn
@@ -122,13 +123,16 @@ private slots:
             QTest::newRow(name) << from << QString(toggles) << QString(iso) << writes << burns;
         };
         const QString film = "/Filme/Film_PAL_DVD_DVD F";
-        row("Start, whole chain", Stage::encode, "vib", "", {"/Filme M", film, "/Filme I"}, true);
+        const QString copies = "/Filme S";
+        row("Start, whole chain", Stage::encode, "vib", "", {"/Filme M", copies, film, "/Filme I"},
+            true);
         row("Start, image elsewhere", Stage::encode, "vi", "/Abbilder/Film.iso",
-            {"/Filme M", film, "/Abbilder I"}, false);
-        row("Start, no image", Stage::encode, "vb", "", {"/Filme M", film}, false);
+            {"/Filme M", copies, film, "/Abbilder I"}, false);
+        row("Start, no image", Stage::encode, "vb", "", {"/Filme M", copies, film}, false);
         row("Start, MPEG file only", Stage::encode, "ib", "", {"/Filme M"}, false);
-        row("VIDEO_TS, then image and burn", Stage::authoring, "vib", "", {film, "/Filme I"}, true);
-        row("VIDEO_TS only", Stage::authoring, "b", "", {film}, false);
+        row("VIDEO_TS, then image and burn", Stage::authoring, "vib", "",
+            {copies, film, "/Filme I"}, true);
+        row("VIDEO_TS only", Stage::authoring, "b", "", {copies, film}, false);
         row("ISO and burn", Stage::image, "b", "/Abbilder/X.iso", {"/Abbilder I"}, true);
         row("burn", Stage::burn, "vib", "", {}, true);
     }
@@ -149,8 +153,8 @@ private slots:
             request.isoTarget = isoTarget;
         const RunRecipe recipe(request);
         QStringList shown;
-        for (const PlannedWrite& write : recipe.writes({1, 2, 3}))
-            shown << write.folder + " " + QString("?MFI").at(int(write.bytes));
+        for (const PlannedWrite& write : recipe.writes({1, 2, 3, 4}))
+            shown << write.folder + " " + QString("?MFIS").at(int(write.bytes));
         QCOMPARE(shown, writes);
         QCOMPARE(recipe.burns(), burns);
     }
