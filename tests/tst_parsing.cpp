@@ -165,11 +165,11 @@ private slots:
         // A subtitle running on after picture and sound (Matroska tags, MP4 durations) does not
         // lengthen what the encode is expected to reach.
         const VideoProbe longSubtitle = videoProbeFrom(FFProbeJSON::decode(R"({"streams": [
-            {"codec_type": "video", "tags": {"DURATION": "00:00:03.023000000"}},
-            {"codec_type": "audio", "duration": "3.5"},
-            {"codec_type": "subtitle", "tags": {"DURATION": "00:01:09.023000000"}}],
-            "format": {"duration": "69.023"}})"));
-        compareNumber(longSubtitle.duration, 3.5);
+            {"codec_type": "video", "tags": {"DURATION": "00:01:02.500000000"}},
+            {"codec_type": "audio", "duration": "61.5"},
+            {"codec_type": "subtitle", "tags": {"DURATION": "01:09:00.023000000"}}],
+            "format": {"duration": "4140.023"}})"));
+        compareNumber(longSubtitle.duration, 62.5);
     }
 
     void encodeWatch() {
