@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QElapsedTimer>
+#include <QProcess>
 #include <QTimer>
 
 #include <algorithm>
@@ -40,4 +41,22 @@ inline double median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
     const size_t n = values.size();
     return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+// Runs a tool to its end, its output thrown away, and returns whether it succeeded.
+inline bool
+tool(const QString& program, const QStringList& arguments,
+     const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment()) {
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.setStandardOutputFile(QProcess::nullDevice());
+    process.setStandardErrorFile(QProcess::nullDevice());
+    process.start(program, arguments);
+    process.waitForFinished(-1);
+    return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+}
+
+// How a median ratio compares with its target, as the benchmarks print it.
+inline const char* verdict(double ratio, double target) {
+    return ratio <= target ? "within target" : "MISSED TARGET";
 }

@@ -84,7 +84,6 @@ int main(int argc, char** argv) {
     }
     const double ratio = median(ratios);
     std::printf("burn: %.0f MB image, median ratio burn/(cp+sync+cmp) %.2f (target %.1f) -> %s\n",
-                QFile(image).size() / 1e6, ratio, target,
-                ratio <= target ? "within target" : "MISSED TARGET");
+                QFile(image).size() / 1e6, ratio, target, verdict(ratio, target));
     return ratio <= target ? 0 : 1;
 }

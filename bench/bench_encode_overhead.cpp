@@ -75,7 +75,7 @@ QCoro::Task<> run(int rounds) {
     std::printf("encode overhead: median direct %.2f s, median convert %.2f s, median ratio %.3f "
                 "(runner alone %.3f, ffprobe probe %.3f s) -> %s\n",
                 median(plain), median(viaService), ratio, median(runnerRatios), median(probes),
-                ratio <= 1.03 ? "within target" : "MISSED TARGET");
+                verdict(ratio, 1.03));
     QCoreApplication::exit(ratio <= 1.03 ? 0 : 1);
 }
 

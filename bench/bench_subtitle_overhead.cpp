@@ -20,15 +20,6 @@ namespace {
 
 constexpr double target = 1.10;
 
-bool tool(const QString& program, const QStringList& arguments) {
-    QProcess process;
-    process.setStandardOutputFile(QProcess::nullDevice());
-    process.setStandardErrorFile(QProcess::nullDevice());
-    process.start(program, arguments);
-    process.waitForFinished(-1);
-    return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
-}
-
 void writeSubtitles(const QString& path, const QString& words) {
     QString srt;
     for (int cue = 0; cue < 29; ++cue) {
@@ -82,8 +73,7 @@ void run(int rounds) {
     const double ratio = median(ratios);
     std::printf("subtitles: median without %.2f s, median with two tracks %.2f s, median ratio "
                 "%.3f -> %s\n",
-                median(plain), median(subtitled), ratio,
-                ratio <= target ? "within target" : "MISSED TARGET");
+                median(plain), median(subtitled), ratio, verdict(ratio, target));
     QCoreApplication::exit(ratio <= target ? 0 : 1);
 }
 

@@ -28,7 +28,7 @@ extern const SettingKey<int> discSize; // 0 DVD-5, 1 DVD-9; anything else reads 
 // track shown from the start, -1 for none.
 extern const SettingKey<int> subtitleTracks;
 extern const SettingKey<int> subtitleShown;
-// Whether the chosen track is drawn into the picture (SubtitleBurnIn.h: burntSubtitleFor).
+// Whether the chosen track is drawn into the picture (SubtitleChoice.h: burntSubtitleFor).
 extern const SettingKey<bool> subtitleBurnIn;
 extern const SettingKey<bool> verifyAfterBurn;
 extern const SettingKey<bool> eraseBeforeBurn;

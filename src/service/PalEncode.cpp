@@ -6,7 +6,6 @@
 #include "SubtitleReading.h"
 #include "platform/FileChecks.h"
 
-#include <QDir>
 #include <QFileInfo>
 #include <QTemporaryDir>
 
@@ -22,13 +21,6 @@ constexpr double projectFrom = 0.1;
 double encodedShare(double time, double length) {
     const double share = time / length;
     return share > 0 ? std::min(share, 1.0) : 0.0;
-}
-
-// The folder the output goes to; an unnamed pending file (PendingFile) points there from /proc.
-QDir outputFolder(const QString& output) {
-    const QFileInfo file(output);
-    return QFileInfo(file.isSymLink() ? file.symLinkTarget() : file.absoluteFilePath())
-        .absoluteDir();
 }
 
 } // namespace
@@ -78,14 +70,13 @@ QCoro::Task<DiscTitle> PalEncode::run(FFmpegService& service, PlannedConversion 
                                 planned.plan.expectedDuration};
     const SubtitleCanvas canvas{planned.plan.widescreen, planned.plan.picture};
     std::pair<QList<SubtitleTrack>, SubtitleChoice> muxed{available, settings.subtitles};
-    // The burnt track's pictures, hidden beside the output and removed however the encode ends.
+    // The burnt track's pictures, a few kilobytes each, removed however the encode ends.
     std::optional<QTemporaryDir> pictures;
     if (settings.burntSubtitle) {
         muxed = withoutBurntSubtitle(available, settings.subtitles, *settings.burntSubtitle);
-        const QDir folder = outputFolder(output);
-        pictures.emplace(folder.filePath(QStringLiteral(".kestrin-untertitel-XXXXXX")));
+        pictures.emplace();
         if (!pictures->isValid())
-            throw FFmpegError::fileFailed(folder.path(), pictures->errorString());
+            throw FFmpegError::fileFailed(pictures->path(), pictures->errorString());
         planned.plan.subtitleOverlay = co_await SubtitleBurnIn::draw(
             service, available, *settings.burntSubtitle, planned.ffmpegPath, timing, canvas,
             pictures->path(), onLog, control);

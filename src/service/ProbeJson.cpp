@@ -165,10 +165,12 @@ std::optional<double> rotationOf(const FFProbeJSON::Stream& stream) {
 // "01:02:03.5" as seconds.
 std::optional<double> readClockTime(const QString& text) {
     const QStringList parts = text.split(u':');
+    if (parts.size() != 3)
+        return std::nullopt;
     double seconds = 0;
     for (const QString& part : parts) {
         const std::optional<double> number = readNumber(part);
-        if (!number || parts.size() != 3)
+        if (!number)
             return std::nullopt;
         seconds = seconds * 60 + *number;
     }

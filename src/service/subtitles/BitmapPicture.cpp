@@ -26,30 +26,11 @@ qint64 codedBytes(const QImage& picture) {
     return bytes;
 }
 
-// Where anything is drawn in a frame: its pixels that are not fully transparent.
-QRect visibleArea(const QImage& frame) {
-    int left = frame.width();
-    int right = -1;
-    int top = frame.height();
-    int bottom = -1;
-    for (int y = 0; y < frame.height(); ++y) {
-        const QRgb* line = reinterpret_cast<const QRgb*>(frame.constScanLine(y));
-        for (int x = 0; x < frame.width(); ++x)
-            if (qAlpha(line[x]) != 0) {
-                left = std::min(left, x);
-                right = std::max(right, x);
-                top = std::min(top, y);
-                bottom = std::max(bottom, y);
-            }
-    }
-    return right < left ? QRect() : QRect(QPoint(left, top), QPoint(right, bottom));
-}
-
 } // namespace
 
 SubtitlePicture bitmapPicture(const QImage& frame, const SubtitleCanvas& canvas) {
     const QImage source = frame.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    const QRect visible = visibleArea(source);
+    const QRect visible = drawnArea(source);
     if (visible.isEmpty())
         return {};
     const PictureFit& fit = canvas.picture;

@@ -21,10 +21,13 @@ QRect drawnArea(const QImage& picture) {
     int right = -1;
     int top = picture.height();
     int bottom = -1;
+    // Transparent is the first colour of a four-colour picture, and alpha 0 of a drawing.
+    const bool indexed = picture.format() == QImage::Format_Indexed8;
     for (int y = 0; y < picture.height(); ++y) {
         const uchar* line = picture.constScanLine(y);
+        const QRgb* pixels = reinterpret_cast<const QRgb*>(line);
         for (int x = 0; x < picture.width(); ++x)
-            if (line[x] != 0) {
+            if (indexed ? line[x] != 0 : qAlpha(pixels[x]) != 0) {
                 left = std::min(left, x);
                 right = std::max(right, x);
                 top = std::min(top, y);

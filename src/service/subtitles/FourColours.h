@@ -7,6 +7,6 @@
 // with that table of four colours, the first transparent.
 QImage fourColours(const QImage& drawn);
 
-// The smallest rectangle that holds every pixel of a four-colour picture that is not transparent;
-// empty when there is none.
+// The smallest rectangle that holds every pixel that is not transparent, of a four-colour picture
+// or of a drawing in 32-bit ARGB; empty when there is none.
 QRect drawnArea(const QImage& picture);

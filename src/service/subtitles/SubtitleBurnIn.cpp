@@ -16,34 +16,6 @@ void save(const QImage& image, const QString& path) {
 
 } // namespace
 
-std::optional<int> burntSubtitleFor(const SubtitleChoice& choice) {
-    switch (choice.tracks) {
-    case SubtitleChoice::Tracks::none:
-        return std::nullopt;
-    case SubtitleChoice::Tracks::one:
-        return choice.track;
-    case SubtitleChoice::Tracks::all:
-        break;
-    }
-    return choice.shown.value_or(0);
-}
-
-std::pair<QList<SubtitleTrack>, SubtitleChoice>
-withoutBurntSubtitle(QList<SubtitleTrack> available, SubtitleChoice choice, int burnt) {
-    if (burnt < 0 || burnt >= available.size())
-        return {available, choice};
-    available.removeAt(burnt);
-    if (choice.tracks == SubtitleChoice::Tracks::one && choice.track == burnt)
-        choice.tracks = SubtitleChoice::Tracks::none;
-    if (choice.track > burnt)
-        --choice.track;
-    if (choice.shown == burnt)
-        choice.shown.reset();
-    else if (choice.shown > burnt)
-        --*choice.shown;
-    return {available, choice};
-}
-
 QString overlayList(const QList<SubtitleCue>& cues) {
     QString list = QStringLiteral("ffconcat version 1.0\n");
     double shown = 0;

@@ -6,16 +6,6 @@
 #include "SubtitleTiming.h"
 
 #include <optional>
-#include <utility>
-
-// Which track the window burns into the picture: with one track chosen that one, with every
-// track the one shown from the start or else the first; none without a track.
-std::optional<int> burntSubtitleFor(const SubtitleChoice& choice);
-
-// The tracks and the choice that put on the disc as sub-pictures what the choice puts there,
-// less the track at position `burnt`, which is in the picture already.
-std::pair<QList<SubtitleTrack>, SubtitleChoice>
-withoutBurntSubtitle(QList<SubtitleTrack> available, SubtitleChoice choice, int burnt);
 
 // The ffconcat list that shows the picture "N.png" of each cue for its time and "blank.png"
 // between them, both beside the list. The cues are sorted and do not overlap.

@@ -26,17 +26,39 @@ SubtitleChoice subtitleChoiceFor(int storedTracks, int storedShown) {
             storedShown < 0 ? std::nullopt : std::optional<int>(storedShown)};
 }
 
-int subtitleTracksOnDisc(int available, const SubtitleChoice& choice, std::optional<int> burnt) {
-    const bool burns = burnt && *burnt >= 0 && *burnt < available;
+std::optional<int> burntSubtitleFor(const SubtitleChoice& choice) {
     switch (choice.tracks) {
     case SubtitleChoice::Tracks::none:
-        return 0;
+        return std::nullopt;
     case SubtitleChoice::Tracks::one:
-        return choice.track < available && choice.track != burnt ? 1 : 0;
+        return choice.track;
     case SubtitleChoice::Tracks::all:
         break;
     }
-    return std::min(available - (burns ? 1 : 0), mostSubtitleTracks);
+    return choice.shown.value_or(0);
+}
+
+std::pair<QList<SubtitleTrack>, SubtitleChoice>
+withoutBurntSubtitle(QList<SubtitleTrack> available, SubtitleChoice choice, int burnt) {
+    if (burnt < 0 || burnt >= available.size())
+        return {available, choice};
+    available.removeAt(burnt);
+    if (choice.tracks == SubtitleChoice::Tracks::one && choice.track == burnt)
+        choice.tracks = SubtitleChoice::Tracks::none;
+    if (choice.track > burnt)
+        --choice.track;
+    if (choice.shown == burnt)
+        choice.shown.reset();
+    else if (choice.shown > burnt)
+        --*choice.shown;
+    return {available, choice};
+}
+
+int subtitleTracksOnDisc(int available, const SubtitleChoice& choice, std::optional<int> burnt) {
+    const QList<SubtitleTrack> tracks(available);
+    const auto [onDisc, chosen] =
+        burnt ? withoutBurntSubtitle(tracks, choice, *burnt) : std::pair{tracks, choice};
+    return int(chosenSubtitleTracks(onDisc, chosen).size());
 }
 
 QList<SubtitleTrack> chosenSubtitleTracks(const QList<SubtitleTrack>& available,

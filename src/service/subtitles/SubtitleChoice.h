@@ -6,6 +6,7 @@
 #include <QList>
 
 #include <optional>
+#include <utility>
 
 // Which subtitle tracks go on the disc, as the user chose.
 struct SubtitleChoice {
@@ -26,6 +27,15 @@ QList<SubtitleTrack> availableSubtitleTracks(const QString& video, const VideoPr
 
 // The stored choices of the window (see Setting::subtitleTracks) as a choice.
 SubtitleChoice subtitleChoiceFor(int storedTracks, int storedShown);
+
+// Which track the window burns into the picture: with one track chosen that one, with every
+// track the one shown from the start or else the first; none without a track.
+std::optional<int> burntSubtitleFor(const SubtitleChoice& choice);
+
+// The tracks and the choice that put on the disc as sub-pictures what the choice puts there,
+// less the track at position `burnt`, which is in the picture already.
+std::pair<QList<SubtitleTrack>, SubtitleChoice>
+withoutBurntSubtitle(QList<SubtitleTrack> available, SubtitleChoice choice, int burnt);
 
 // How many of `available` tracks go on the disc as sub-pictures, less the one at position `burnt`,
 // which is drawn into the picture.

@@ -1,5 +1,4 @@
 #include "ContentView.h"
-#include "SubtitleBurnIn.h"
 #include "inputs/AudioChoice.h"
 #include "inputs/DiscChoice.h"
 #include "platform/GermanFormat.h"

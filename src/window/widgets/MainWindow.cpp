@@ -574,8 +574,10 @@ void MainWindow::refreshSubtitlePickers(bool enabled) {
     }
     const QSignalBlocker blocker(m_burnIn);
     m_burnIn->setChecked(m_view.settings().value(Setting::subtitleBurnIn));
-    m_burnIn->setEnabled(enabled && !tracks.isEmpty() &&
-                         m_view.settings().value(Setting::subtitleTracks) != -2);
+    const SubtitleChoice choice =
+        subtitleChoiceFor(m_view.settings().value(Setting::subtitleTracks),
+                          m_view.settings().value(Setting::subtitleShown));
+    m_burnIn->setEnabled(enabled && !tracks.isEmpty() && burntSubtitleFor(choice).has_value());
 }
 
 void MainWindow::refresh() {
